@@ -1,0 +1,261 @@
+#include "fileutil/path.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "fileutil/error.h"
+
+namespace relabo {
+
+namespace {
+
+constexpr char kDot = '.';
+
+bool IsSeparator(char c, PathStyle style) {
+  return style == PathStyle::Windows ? (c == '\\' || c == ':') : c == '/';
+}
+
+char FolderSeparator(PathStyle style) { return style == PathStyle::Windows ? '\\' : '/'; }
+
+// The position of the last separator (or, with dots, the last dot or separator), or npos.
+size_t FindLast(std::string_view text, PathStyle style, bool dots) {
+  for (size_t i = text.size(); i-- > 0;) {
+    if (IsSeparator(text[i], style) || (dots && text[i] == kDot)) return i;
+  }
+  return std::string_view::npos;
+}
+
+// A file descriptor closed when it goes out of scope.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : m_fd(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { Close(); }
+
+  int Get() const { return m_fd; }
+  bool Valid() const { return m_fd >= 0; }
+  // 0, or -1 with errno set; the descriptor is released even when close reports an error.
+  int Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd >= 0 ? ::close(fd) : 0;
+  }
+
+ private:
+  int m_fd;
+};
+
+Error SystemError(const char* pattern, const std::string& path, int code) {
+  return Error(Format(pattern, path, std::strerror(code)), code);
+}
+
+// An error naming the path, carrying errno as it was before the message was built.
+Error PathError(const char* pattern, const std::string& path) {
+  const int code = errno;
+  return Error(Format(pattern, path), code);
+}
+
+// Reads up to size bytes, retrying after a signal; -1 with errno set on failure.
+ssize_t ReadSome(int fd, char* buffer, size_t size) {
+  ssize_t n;
+  do {
+    n = ::read(fd, buffer, size);
+  } while (n < 0 && errno == EINTR);
+  return n;
+}
+
+// Writes all size bytes; 0, or the errno of the failure.
+int WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+std::string CurrentFolder() {
+  std::unique_ptr<char, decltype(&std::free)> path(::getcwd(nullptr, 0), &std::free);
+  if (!path) throw SystemError("%s: %s", ".", errno);
+  return path.get();
+}
+
+// Puts the current folder back when it goes out of scope. Holds the folder open rather than
+// its path, so a long, renamed or unreadable current folder is still restored.
+class CurrentFolderRestorer {
+ public:
+  CurrentFolderRestorer() : m_saved(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)) {
+    if (!m_saved.Valid()) throw SystemError("%s: %s", ".", errno);
+  }
+  ~CurrentFolderRestorer() { (void)::fchdir(m_saved.Get()); }
+
+ private:
+  UniqueFd m_saved;
+};
+
+// shownPath names the folder in the message when path is relative to the current folder.
+void EnterFolder(const std::string& path, const std::string& shownPath) {
+  if (::chdir(path.c_str()) != 0) throw SystemError("%s: %s", shownPath, errno);
+}
+
+// True when name is an entry that is not a folder; a dangling symbolic link counts as a file.
+bool IsNonFolderEntry(const std::string& name) {
+  struct stat st;
+  if (::stat(name.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
+  return ::lstat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string NamePart(std::string_view path, PathStyle style) {
+  const size_t p = FindLast(path, style, false);
+  return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string ExtensionPart(std::string_view name, PathStyle style) {
+  const size_t p = FindLast(name, style, true);
+  if (p == std::string_view::npos || name[p] != kDot) return {};
+  return std::string(name.substr(p));
+}
+
+std::string BaseName(std::string_view path, PathStyle style) {
+  const size_t p = FindLast(path, style, true);
+  if (p == std::string_view::npos) return std::string(path);
+  if (path[p] != kDot) return std::string(path.substr(p + 1));
+  const size_t q = FindLast(path.substr(0, p), style, false);
+  const size_t begin = q == std::string_view::npos ? 0 : q + 1;
+  return std::string(path.substr(begin, p - begin));
+}
+
+std::string DrivePart(std::string_view path, PathStyle style) {
+  if (style == PathStyle::Posix) return {};
+  if (path.size() >= 2 && path[1] == ':') return std::string(path.substr(0, 2));
+  if (!path.starts_with("\\\\")) return {};
+  // "\\server\share": walk from the server name up to the separator after the share name.
+  size_t end = 2;  // index of the last character taken
+  int separators = 0;
+  while (end + 1 < path.size() && separators < 2) {
+    if (path[end] == '\\') ++separators;
+    if (separators < 2) ++end;
+  }
+  if (end < path.size() && path[end] == '\\') --end;
+  return std::string(path.substr(0, end + 1));
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name, PathStyle style) {
+  std::string result(folder);
+  if (!folder.empty() && folder.back() != FolderSeparator(style)) result += FolderSeparator(style);
+  result += name;
+  return result;
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void CopyFileContents(const std::string& source, const std::string& target) {
+  // O_NONBLOCK: a FIFO listed among the files must not block the program in open().
+  UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat inStat;
+  if (!in.Valid() || ::fstat(in.Get(), &inStat) != 0)
+    throw PathError("Cannot open file %s", source);
+  // Only a regular file has contents to copy; a folder, FIFO, socket or device has not.
+  if (!S_ISREG(inStat.st_mode)) {
+    throw Error(Format("Cannot open file %s", source), S_ISDIR(inStat.st_mode) ? EISDIR : EINVAL);
+  }
+  // Not O_TRUNC: the target may be the source itself under another name, and truncating it
+  // before that is known would destroy the only copy.
+  UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+  struct stat outStat;
+  if (!out.Valid() || ::fstat(out.Get(), &outStat) != 0) {
+    throw PathError("Cannot create file %s", target);
+  }
+  if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
+    throw Error(Format("Cannot create file %s", target));
+  }
+  if (S_ISREG(outStat.st_mode) && ::ftruncate(out.Get(), 0) != 0) {
+    throw PathError("Cannot create file %s", target);
+  }
+
+  // As many bytes as the source held when it was opened; a file that grows meanwhile (a log)
+  // does not make the copy run on.
+  auto remaining = static_cast<unsigned long long>(inStat.st_size);
+  // The kernel copies without a trip through this process (and shares extents where the file
+  // system can); file systems that cannot are copied with read and write below.
+  while (remaining > 0) {
+    const ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr,
+                                        std::min<unsigned long long>(remaining, 1u << 30), 0);
+    if (n > 0) {
+      remaining -= static_cast<unsigned long long>(n);
+      continue;
+    }
+    if (n == 0) {
+      remaining = 0;  // the source shrank
+      break;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+        errno == EBADF || errno == ETXTBSY) {
+      break;  // not offered here: copy the rest by hand
+    }
+    if (errno == EIO) throw SystemError("Cannot read file %s: %s", source, errno);
+    throw SystemError("Cannot write file %s: %s", target, errno);
+  }
+
+  constexpr size_t kBufferSize = 256 * 1024;
+  const auto buffer = remaining > 0 ? std::make_unique<char[]>(kBufferSize) : nullptr;
+  while (remaining > 0) {
+    const ssize_t n =
+        ReadSome(in.Get(), buffer.get(), std::min<unsigned long long>(remaining, kBufferSize));
+    if (n < 0) throw SystemError("Cannot read file %s: %s", source, errno);
+    if (n == 0) break;
+    if (const int code = WriteAll(out.Get(), buffer.get(), static_cast<size_t>(n))) {
+      throw SystemError("Cannot write file %s: %s", target, code);
+    }
+    remaining -= static_cast<unsigned long long>(n);
+  }
+  // A delayed write error (a full disk on a network share) shows only here.
+  if (out.Close() != 0) throw SystemError("Cannot write file %s: %s", target, errno);
+}
+
+EnteredPath SplitEnteredPath(std::string_view text) {
+  const CurrentFolderRestorer restorer;
+  EnteredPath result;
+  // "[name]" is a folder as the file list shows it.
+  if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+    text = text.substr(1, text.size() - 2);
+  }
+  result.file = NamePart(text);
+  // Cut the last separator and name; "/name" leaves the root.
+  std::string folder =
+      text.size() > result.file.size()
+          ? std::string(text.substr(0, std::max<size_t>(1, text.size() - result.file.size() - 1)))
+          : CurrentFolder();
+  if (!folder.starts_with('/')) folder = JoinPath(CurrentFolder(), folder);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  EnterFolder(folder, folder);
+
+  // A last name that is not a file is a folder to open, not a name to look for in one.
+  const std::string& file = result.file;
+  if (!file.empty() && file.find_first_of("*?") == std::string::npos && !IsNonFolderEntry(file)) {
+    folder = JoinPath(folder, file);
+    EnterFolder(file, folder);
+    result.file.clear();
+  }
+  result.folder = std::move(folder);
+  return result;
+}
+
+}  // namespace relabo

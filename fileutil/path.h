@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace relabo {
+
+/// Posix: "/" separates folders and there is no drive (the style the program uses).
+/// Windows: "\" separates folders, ":" ends a drive letter, "\\server\share" is a drive.
+enum class PathStyle { Posix, Windows };
+
+/// The text after the last folder (or drive) separator; all of it when there is none.
+std::string NamePart(std::string_view path, PathStyle style = PathStyle::Posix);
+/// The extension with its dot ("a.b.c" -> ".c", ".profile" -> ".profile"), or empty.
+std::string ExtensionPart(std::string_view name, PathStyle style = PathStyle::Posix);
+/// The name without its folder, drive and extension. BaseName(p) + ExtensionPart(NamePart(p))
+/// is always NamePart(p).
+std::string BaseName(std::string_view path, PathStyle style = PathStyle::Posix);
+/// "C:" or "\\server\share" in the Windows style; always empty in the Posix style.
+std::string DrivePart(std::string_view path, PathStyle style = PathStyle::Posix);
+/// The folder and the name with one separator between them (none after an empty folder).
+std::string JoinPath(std::string_view folder, std::string_view name,
+                     PathStyle style = PathStyle::Posix);
+
+/// True when the path names an existing folder (following symbolic links).
+bool FolderExists(const std::string& path);
+
+/// Copies the contents of source into target, replacing target. Throws Error
+/// "Cannot open file %s" / "Cannot create file %s" (also when target is source itself), or a
+/// read or write error; a partly written target stays.
+void CopyFileContents(const std::string& source, const std::string& target);
+
+struct EnteredPath {
+  std::string drive;   // always empty: there are no drive letters here
+  std::string folder;  // the folder to open, absolute
+  std::string file;    // a file name or a pattern in that folder, or empty
+};
+
+/// Splits a path the user typed into the folder to open and a file name or pattern.
+/// A trailing folder name moves into the folder part, "[name]" is the folder as the list shows
+/// it, and a relative path is taken from the current folder. Probes by changing the current
+/// folder and always restores it; throws Error with the system's message when a folder
+/// cannot be entered.
+EnteredPath SplitEnteredPath(std::string_view text);
+
+}  // namespace relabo
