@@ -1,0 +1,262 @@
+#include "filelist/file_sort.h"
+
+#include <unicode/ucol.h>
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "fileutil/error.h"
+#include "fileutil/utf8.h"
+
+namespace relabo {
+
+namespace {
+
+// Names are bytes; a byte that is not valid UTF-8 becomes the lone surrogate that DecodeChar
+// gives it, which ICU collates as a code point of its own, so such names still sort apart.
+void ToUtf16(std::string_view name, std::u16string& out) {
+  out.resize(name.size());
+  char16_t* ascii = out.data();
+  size_t pos = 0;
+  while (pos < name.size() && static_cast<unsigned char>(name[pos]) < 0x80) {
+    *ascii++ = static_cast<char16_t>(name[pos++]);
+  }
+  out.resize(pos);
+  while (pos < name.size()) {
+    const char32_t c = DecodeChar(name, pos);
+    if (c < 0x10000) {
+      out += static_cast<char16_t>(c);
+    } else {
+      out += static_cast<char16_t>(0xD7C0 + (c >> 10));
+      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+    }
+  }
+}
+
+const UChar* Data(const std::u16string& s) { return reinterpret_cast<const UChar*>(s.data()); }
+int32_t Length(const std::u16string& s) { return static_cast<int32_t>(s.size()); }
+
+int Sign(int v) { return (v > 0) - (v < 0); }
+
+template <typename T>
+int Order(T a, T b) {
+  return (a > b) - (a < b);
+}
+
+// Buffers of the comparisons, kept per thread so that comparing does not allocate.
+struct Scratch {
+  std::u16string a, b, foldedA, foldedB;
+  std::string key;
+};
+Scratch& ThreadScratch() {
+  thread_local Scratch scratch;
+  return scratch;
+}
+
+}  // namespace
+
+struct NameCollator::Impl {
+  UCollator* collator = nullptr;
+  uint32_t foldOptions = U_FOLD_CASE_DEFAULT;
+
+  // Full case folding; under Turkish and Azeri the dotted and dotless i pair as there.
+  void Fold(const std::u16string& in, std::u16string& out) const {
+    out.resize(in.size() * 3 + 1);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t n = u_strFoldCase(reinterpret_cast<UChar*>(out.data()), Length(out), Data(in),
+                                    Length(in), foldOptions, &status);
+    out.resize(U_SUCCESS(status) ? n : 0);
+    if (U_FAILURE(status)) out = in;
+  }
+};
+
+const NameCollator& NameCollator::Instance() {
+  static const NameCollator instance([] {
+    // The C and POSIX locales choose no language: ICU calls them en_US_POSIX, whose
+    // collation is code-point order of ASCII. They get the root collation.
+    const char* locale = uloc_getDefault();
+    if (locale == nullptr || std::strcmp(locale, "en_US_POSIX") == 0) locale = "";
+    return locale;
+  }());
+  return instance;
+}
+
+NameCollator::NameCollator(const char* locale) : m_impl(new Impl) {
+  UErrorCode status = U_ZERO_ERROR;
+  m_impl->collator = ucol_open(locale, &status);
+  if (U_FAILURE(status)) {
+    status = U_ZERO_ERROR;
+    m_impl->collator = ucol_open("", &status);
+  }
+  if (U_FAILURE(status)) {
+    delete m_impl;
+    throw Error(Format("Cannot open the collation of locale %s", locale));
+  }
+  // Shifted: spaces and punctuation weigh less than letters and digits ("co-op" beside
+  // "coop"); quaternary strength still orders them, after case.
+  ucol_setAttribute(m_impl->collator, UCOL_ALTERNATE_HANDLING, UCOL_SHIFTED, &status);
+  ucol_setAttribute(m_impl->collator, UCOL_STRENGTH, UCOL_QUATERNARY, &status);
+  ucol_setAttribute(m_impl->collator, UCOL_CASE_FIRST, UCOL_LOWER_FIRST, &status);
+  char language[ULOC_LANG_CAPACITY] = "";
+  UErrorCode langStatus = U_ZERO_ERROR;
+  uloc_getLanguage(locale, language, sizeof language, &langStatus);
+  if (std::strcmp(language, "tr") == 0 || std::strcmp(language, "az") == 0) {
+    m_impl->foldOptions = U_FOLD_CASE_EXCLUDE_SPECIAL_I;
+  }
+}
+
+NameCollator::~NameCollator() {
+  ucol_close(m_impl->collator);
+  delete m_impl;
+}
+
+int NameCollator::Compare(std::string_view a, std::string_view b) const {
+  Scratch& s = ThreadScratch();
+  ToUtf16(a, s.a);
+  ToUtf16(b, s.b);
+  const int v = ucol_strcoll(m_impl->collator, Data(s.a), Length(s.a), Data(s.b), Length(s.b));
+  // Names the collation calls equal (other normalisation forms, ignorable characters) still
+  // differ: their bytes decide, so the name sort is a total order.
+  if (v != UCOL_EQUAL) return v;
+  return Sign(a.compare(b));
+}
+
+int NameCollator::CompareIgnoreCase(std::string_view a, std::string_view b) const {
+  // Folding the case first, and not a lower strength: that would also drop the weight of
+  // spaces and punctuation, and "my file" would equal "myfile".
+  Scratch& s = ThreadScratch();
+  ToUtf16(a, s.a);
+  ToUtf16(b, s.b);
+  m_impl->Fold(s.a, s.foldedA);
+  m_impl->Fold(s.b, s.foldedB);
+  return ucol_strcoll(m_impl->collator, Data(s.foldedA), Length(s.foldedA), Data(s.foldedB),
+                      Length(s.foldedB));
+}
+
+std::string NameCollator::SortKey(std::string_view name) const {
+  Scratch& s = ThreadScratch();
+  ToUtf16(name, s.a);
+  std::string& buffer = s.key;
+  if (buffer.size() < s.a.size() * 4 + 32) buffer.resize(s.a.size() * 4 + 32);
+  int32_t n = ucol_getSortKey(m_impl->collator, Data(s.a), Length(s.a),
+                              reinterpret_cast<uint8_t*>(buffer.data()),
+                              static_cast<int32_t>(buffer.size()));
+  if (n > static_cast<int32_t>(buffer.size())) {
+    buffer.resize(n);
+    n = ucol_getSortKey(m_impl->collator, Data(s.a), Length(s.a),
+                        reinterpret_cast<uint8_t*>(buffer.data()), n);
+  }
+  // The collation key holds no zero byte before its terminating one, so the name's bytes
+  // after it decide only between keys that are otherwise equal, as in Compare.
+  std::string key;
+  key.reserve(n + name.size());
+  key.append(buffer.data(), n);
+  key.append(name);
+  return key;
+}
+
+namespace {
+
+// The comparisons of the file list: each reads the records of two positions and multiplies
+// its result by the direction factor.
+int CompareNames(const TEntryInfo& a, const TEntryInfo& b) {
+  return Sign(a.SortKey.compare(b.SortKey));
+}
+int CompareSizes(const TEntryInfo& a, const TEntryInfo& b) { return Order(a.Size, b.Size); }
+// Day and time of day from the day count rounded to whole milliseconds: the fraction of a
+// day count carries a rounding error that depends on the day, and the same time of day on
+// two days must compare equal.
+constexpr int64_t kMillisecondsPerDay = 86400000;
+int64_t Milliseconds(double time) {
+  if (!(time > -1e9 && time < 1e9)) return 0;  // not a time (NaN, infinite): no overflow
+  return static_cast<int64_t>(time * kMillisecondsPerDay + (time < 0 ? -0.5 : 0.5));
+}
+int64_t DayOf(double time) {
+  const int64_t ms = Milliseconds(time);
+  return ms / kMillisecondsPerDay - (ms % kMillisecondsPerDay < 0);
+}
+int64_t TimeOfDay(double time) {
+  const int64_t ms = Milliseconds(time) % kMillisecondsPerDay;
+  return ms < 0 ? ms + kMillisecondsPerDay : ms;
+}
+int CompareDates(const TEntryInfo& a, const TEntryInfo& b) {
+  return Order(DayOf(a.Time), DayOf(b.Time));
+}
+int CompareTimes(const TEntryInfo& a, const TEntryInfo& b) {
+  return Order(TimeOfDay(a.Time), TimeOfDay(b.Time));
+}
+int CompareAttributes(const TEntryInfo& a, const TEntryInfo& b) { return Order(a.Attr, b.Attr); }
+
+template <int (*Compare)(const TEntryInfo&, const TEntryInfo&)>
+TSortStringList::CompareFn Bind(std::vector<TSortStringList::Item>& items, int factor) {
+  return [&items, factor](int i, int j) {
+    return factor * Compare(*items[i].object, *items[j].object);
+  };
+}
+
+TSortStringList::CompareFn Comparison(TSortStringList& store, TFileItem key, int factor) {
+  std::vector<TSortStringList::Item>& items = store.Items();
+  switch (key) {
+    case fiSize:
+      return Bind<CompareSizes>(items, factor);
+    case fiDate:
+      return Bind<CompareDates>(items, factor);
+    case fiTime:
+      return Bind<CompareTimes>(items, factor);
+    case fiAttribute:
+      return Bind<CompareAttributes>(items, factor);
+    case fiFileName:
+      break;
+  }
+  return Bind<CompareNames>(items, factor);
+}
+
+void SortBlock(TSortStringList& store, int first, int last, TFileItem key, int factor) {
+  if (key == fiFileName) {
+    const NameCollator* collator = nullptr;
+    for (int i = first; i <= last; ++i) {
+      TSortStringList::Item& item = store.Items()[i];
+      if (!item.object->SortKey.empty()) continue;
+      if (!collator) collator = &NameCollator::Instance();
+      item.object->SortKey = collator->SortKey(item.text);
+    }
+  }
+  store.OnCompare = Comparison(store, key, factor);
+  store.SortRange(first, last);
+}
+
+}  // namespace
+
+void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSettings& settings) {
+  const int factor = settings.sortOrder == soDescending ? -1 : 1;
+  struct Restore {
+    TSortStringList& store;
+    TSortStringList::CompareFn compare;
+    ~Restore() {
+      store.OnCompare = std::move(compare);
+      store.EndUpdate();
+    }
+  } restore{store, store.OnCompare};
+  store.BeginUpdate();
+
+  if (blocks.firstFolder != -1) {
+    if (settings.sortFolders == sfAlwaysByName) {
+      SortBlock(store, blocks.firstFolder, blocks.lastFolder, fiFileName, 1);
+    } else {
+      SortBlock(store, blocks.firstFolder, blocks.lastFolder, settings.sortBy, factor);
+    }
+  }
+  int start = 0;
+  if (blocks.lastFolder != -1) {
+    start = blocks.lastFolder + 1;
+  } else if (blocks.parentIndex != -1) {
+    start = 1;
+  }
+  if (start < store.Count() - 1)
+    SortBlock(store, start, store.Count() - 1, settings.sortBy, factor);
+}
+
+}  // namespace relabo

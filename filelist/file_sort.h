@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "filelist/entry.h"
+#include "filelist/sort_string_list.h"
+
+namespace relabo {
+
+enum TFileItem : int { fiFileName = 0, fiSize = 1, fiDate = 2, fiTime = 3, fiAttribute = 4 };
+enum TSortOrder : int { soAscending = 0, soDescending = 1 };
+enum TSortFolders : int { sfAlwaysByName = 0, sfLikeFiles = 1 };
+
+/// Locale collation of names: an ICU collator for the user's locale, made once.
+/// Punctuation weighs less than letters and digits; case decides only between otherwise
+/// equal names (lower case first).
+class NameCollator {
+ public:
+  /// The collator of the process's default ICU locale.
+  static const NameCollator& Instance();
+  /// A collator for a given ICU locale name ("" = root); for tests.
+  explicit NameCollator(const char* locale);
+  ~NameCollator();
+  NameCollator(const NameCollator&) = delete;
+  NameCollator& operator=(const NameCollator&) = delete;
+
+  /// -1, 0 or 1: the name sort (case decides only between otherwise equal names).
+  int Compare(std::string_view a, std::string_view b) const;
+  /// -1, 0 or 1, ignoring case.
+  int CompareIgnoreCase(std::string_view a, std::string_view b) const;
+  /// The sort key for the name sort; keys compare with memcmp/std::string::compare as
+  /// Compare does.
+  std::string SortKey(std::string_view name) const;
+
+ private:
+  struct Impl;
+  Impl* m_impl;
+};
+
+/// Where the last scan put the entries of the work store (-1 where there is none).
+struct ScanBlocks {
+  int parentIndex = -1;
+  int firstFolder = -1;
+  int lastFolder = -1;
+};
+
+/// The sort settings of a file list and the comparisons of its work store.
+struct SortSettings {
+  TFileItem sortBy = fiFileName;
+  TSortOrder sortOrder = soAscending;
+  TSortFolders sortFolders = sfAlwaysByName;
+};
+
+/// Sorts the folder block and the file block of the work store as the settings say; the
+/// parent entry stays on top. Each item's object must be its TEntryInfo, with SortKey filled.
+void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSettings& settings);
+
+}  // namespace relabo

@@ -1,0 +1,662 @@
+#include "filelist/folder_list.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+#include "filelist/name_filter.h"
+#include "fileutil/error.h"
+#include "fileutil/path.h"
+
+namespace relabo {
+
+// ---------------------------------------------------------------------------------------------
+// BasicFolderListView
+
+bool BasicFolderListView::IsMarked(int index) const {
+  return index >= 0 && index < static_cast<int>(m_marks.size()) && m_marks[index];
+}
+
+void BasicFolderListView::SetMarked(int index, bool marked) {
+  if (index < 0 || IsMarked(index) == marked) return;
+  if (marked && !m_multiSelect) {
+    std::fill(m_marks.begin(), m_marks.end(), false);
+    m_markedCount = 0;
+  }
+  if (index >= static_cast<int>(m_marks.size())) m_marks.resize(index + 1, false);
+  m_marks[index] = marked;
+  m_markedCount += marked ? 1 : -1;
+}
+
+void BasicFolderListView::ItemsReplaced() {
+  m_marks.clear();
+  m_markedCount = 0;
+  m_focused = -1;
+  ++m_resets;
+}
+
+bool BasicFolderListView::OpenWithShell(const std::string& path) {
+  m_opened.push_back(path);
+  return m_openResult;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Attributes and times
+
+UserCredentials UserCredentials::Current() {
+  UserCredentials user;
+  user.uid = ::geteuid();
+  user.gid = ::getegid();
+  const int count = ::getgroups(0, nullptr);
+  if (count > 0) {
+    user.groups.resize(count);
+    const int got = ::getgroups(count, user.groups.data());
+    user.groups.resize(got > 0 ? got : 0);
+  }
+  return user;
+}
+
+bool IsReadOnlyFor(mode_t mode, uid_t owner, gid_t group, const UserCredentials& user) {
+  if (user.uid == 0) return false;
+  if (owner == user.uid) return (mode & S_IWUSR) == 0;
+  if (group == user.gid ||
+      std::find(user.groups.begin(), user.groups.end(), group) != user.groups.end()) {
+    return (mode & S_IWGRP) == 0;
+  }
+  return (mode & S_IWOTH) == 0;
+}
+
+uint32_t AttributeWordOf(std::string_view name, mode_t mode, uid_t owner, gid_t group,
+                         const UserCredentials& user) {
+  uint32_t attr = 0;
+  if (S_ISDIR(mode)) attr |= kAttrDirectory;
+  if (IsReadOnlyFor(mode, owner, group, user)) attr |= kAttrReadOnly;
+  if (name.starts_with('.') && name != "." && name != "..") attr |= kAttrHidden;
+  if (!S_ISREG(mode) && !S_ISDIR(mode)) attr |= kAttrSystem;
+  if (S_ISREG(mode) && attr == 0) attr = kAttrNormal;
+  return attr;
+}
+
+namespace {
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const auto yearOfEra = static_cast<unsigned>(year - era * 400);
+  const unsigned dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const unsigned dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + static_cast<int64_t>(dayOfEra) - 719468;
+}
+
+constexpr int64_t kSecondsPerDay = 86400;
+// 1899-12-30, the day count's origin, is 25569 days before 1970-01-01.
+constexpr int64_t kEpochDayCount = 25569;
+
+}  // namespace
+
+double DayCountOf(std::time_t time) {
+  struct tm local;
+  int64_t days;
+  int64_t seconds;
+  if (::localtime_r(&time, &local) != nullptr) {
+    days = DaysFromCivil(int64_t{local.tm_year} + 1900, local.tm_mon + 1, local.tm_mday);
+    seconds = local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec;
+  } else {
+    // Beyond what the calendar functions hold: the universal time will do.
+    days = time / kSecondsPerDay - (time % kSecondsPerDay < 0);
+    seconds = time - days * kSecondsPerDay;
+  }
+  return static_cast<double>(days + kEpochDayCount) +
+         static_cast<double>(seconds) / static_cast<double>(kSecondsPerDay);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading a folder
+
+namespace {
+
+Error SystemError(const std::string& path, int code) {
+  return Error(Format("%s: %s", path, std::strerror(code)), code);
+}
+
+std::string CurrentFolder() {
+  std::unique_ptr<char, decltype(&std::free)> path(::getcwd(nullptr, 0), &std::free);
+  return path ? std::string(path.get()) : std::string();
+}
+
+// One entry of a folder as read; the name lives in the folder's name buffer.
+struct RawEntry {
+  uint32_t nameOffset;
+  uint32_t nameLength;
+  uint32_t attr;
+  uint64_t size;
+  double time;
+};
+
+struct FolderContents {
+  std::string names;
+  std::vector<RawEntry> entries;
+  bool hasParent = false;
+  RawEntry parent{};
+
+  std::string_view Name(const RawEntry& e) const {
+    return std::string_view(names).substr(e.nameOffset, e.nameLength);
+  }
+};
+
+// Follows a symbolic link; a dangling link or a link loop is taken as the file it is.
+bool StatEntry(int dirFd, const char* name, struct stat& st) {
+  if (::fstatat(dirFd, name, &st, 0) == 0) return true;
+  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (S_ISLNK(st.st_mode)) st.st_mode = (st.st_mode & ~S_IFMT) | S_IFREG;
+  return true;
+}
+
+RawEntry MakeEntry(std::string_view name, const struct stat& st, const UserCredentials& user) {
+  RawEntry e{};
+  e.attr = AttributeWordOf(name, st.st_mode, st.st_uid, st.st_gid, user);
+  e.size = static_cast<uint64_t>(st.st_size);
+  e.time = DayCountOf(st.st_mtim.tv_sec);
+  return e;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// Reads the working folder once: every entry but "." and "..", with the parent's data apart.
+// Throws when the folder cannot be read; entries that vanish meanwhile are left out.
+FolderContents ReadWorkingFolder(const std::string& shownPath) {
+  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw SystemError(shownPath, errno);
+  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+  if (!dir) {
+    const int code = errno;
+    ::close(fd);
+    throw SystemError(shownPath, code);
+  }
+  const int dirFd = ::dirfd(dir.get());
+  const UserCredentials user = UserCredentials::Current();
+
+  FolderContents contents;
+  struct stat st;
+  if (StatEntry(dirFd, "..", st)) {
+    contents.hasParent = true;
+    contents.parent = MakeEntry("..", st, user);
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* d = ::readdir(dir.get());
+    if (!d) {
+      if (errno != 0) throw SystemError(shownPath, errno);
+      break;
+    }
+    const std::string_view name(d->d_name);
+    if (name == "." || name == "..") continue;
+    if (!StatEntry(dirFd, d->d_name, st)) continue;
+    RawEntry e = MakeEntry(name, st, user);
+    e.nameOffset = static_cast<uint32_t>(contents.names.size());
+    e.nameLength = static_cast<uint32_t>(name.size());
+    contents.names += name;
+    contents.entries.push_back(e);
+  }
+  return contents;
+}
+
+// The built-in glyph of a file entry when shell icons are off.
+int32_t FileGlyph(std::string_view name, uint32_t attr) {
+  std::string ext = ExtensionPart(name);
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+  if (ext == ".exe" || ext == ".com" || ext == ".bat") return kGlyphExeWin;
+  if (ext == ".pif") return kGlyphExeDos;
+  if (ext == ".lnk") return kGlyphShortcut;
+  if (ext == ".zip" || ext == ".rar" || ext == ".arj" || ext == ".jar") return kGlyphCompress;
+  return attr & (kAttrHidden | kAttrSystem) ? kGlyphDefaultHidden : kGlyphDefault;
+}
+
+class BusyGuard {
+ public:
+  explicit BusyGuard(FolderListView& view) : m_view(view) { m_view.BeginBusy(); }
+  ~BusyGuard() { m_view.EndBusy(); }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
+
+ private:
+  FolderListView& m_view;
+};
+
+class ItemsUpdateGuard {
+ public:
+  explicit ItemsUpdateGuard(FolderListView& view) : m_view(view) { m_view.BeginItemsUpdate(); }
+  ~ItemsUpdateGuard() { m_view.EndItemsUpdate(); }
+  ItemsUpdateGuard(const ItemsUpdateGuard&) = delete;
+  ItemsUpdateGuard& operator=(const ItemsUpdateGuard&) = delete;
+
+ private:
+  FolderListView& m_view;
+};
+
+// SplitEnteredPath takes a last name that names nothing for a folder and fails to enter it.
+// Here such a name is a file that is missing: its folder opens and the name is reported then.
+EnteredPath SplitTypedPath(const std::string& path) {
+  try {
+    return SplitEnteredPath(path);
+  } catch (const Error& e) {
+    if (e.Code() != ENOENT) throw;
+    const std::string file = NamePart(path);
+    if (file.empty()) throw;
+    EnteredPath parts = SplitEnteredPath(path.substr(0, path.size() - file.size()));
+    struct stat st;
+    if (!parts.file.empty() || ::lstat(JoinPath(parts.folder, file).c_str(), &st) == 0) throw;
+    parts.file = file;
+    return parts;
+  }
+}
+
+// "/a/b" -> "/a", "/a" -> "/".
+std::string ParentFolder(const std::string& folder) {
+  const size_t slash = folder.rfind('/');
+  if (slash == std::string::npos || slash == 0) return "/";
+  return folder.substr(0, slash);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// FolderList
+
+FolderList::FolderList(FolderListView* view) : m_view(nullptr), m_directory(CurrentFolder()) {
+  SetView(view);
+}
+
+FolderList::~FolderList() = default;
+
+void FolderList::SetView(FolderListView* view) {
+  if (!view) {
+    if (!m_ownView) m_ownView = std::make_unique<BasicFolderListView>();
+    view = m_ownView.get();
+  }
+  m_view = view;
+}
+
+void FolderList::SetMask(const std::string& mask) {
+  if (mask == m_mask) return;
+  m_mask = mask;
+  ReadFolder();
+}
+
+void FolderList::SetFileType(TXFileType fileType) {
+  if (fileType == m_fileType) return;
+  m_fileType = fileType;
+  ReadFolder();
+}
+
+void FolderList::SetShowParentFolder(bool show) {
+  if (show == m_showParentFolder) return;
+  m_showParentFolder = show;
+  ReadFolder();
+}
+
+void FolderList::SetShellIcons(bool shellIcons) {
+  if (shellIcons == m_shellIcons) return;
+  m_shellIcons = shellIcons;
+  ReadFolder();
+}
+
+void FolderList::SetSortBy(TFileItem sortBy) {
+  if (sortBy == m_sort.sortBy) return;
+  m_sort.sortBy = sortBy;
+  Resort();
+}
+
+void FolderList::SetSortOrder(TSortOrder sortOrder) {
+  if (sortOrder == m_sort.sortOrder) return;
+  m_sort.sortOrder = sortOrder;
+  Resort();
+}
+
+void FolderList::SetSortFolders(TSortFolders sortFolders) {
+  if (sortFolders == m_sort.sortFolders) return;
+  m_sort.sortFolders = sortFolders;
+  Resort();
+}
+
+const std::string& FolderList::ItemText(int index) const {
+  static const std::string kEmpty;
+  return index >= 0 && index < Count() ? m_items[index].text : kEmpty;
+}
+
+TEntryInfo* FolderList::ItemInfo(int index) const {
+  return index >= 0 && index < Count() ? m_items[index].object : nullptr;
+}
+
+TEntryKind FolderList::ItemKind(int index) const {
+  const TEntryInfo* info = ItemInfo(index);
+  return info ? EntryKindOf(info->GlyphCode) : ekNone;
+}
+
+std::string FolderList::ItemName(int index) const {
+  const TEntryKind kind = ItemKind(index);
+  if (kind == ekNone) return {};
+  const std::string& text = m_items[index].text;
+  if ((kind == ekFolder || kind == ekParentFolder) && text.size() >= 2) {
+    return text.substr(1, text.size() - 2);
+  }
+  return text;
+}
+
+std::string FolderList::ItemPath(int index) const { return JoinPath(m_directory, ItemName(index)); }
+
+std::string FolderList::FocusedName() const {
+  const int focused = m_view->Focused();
+  if (focused < 0 || focused >= Count() || !m_view->IsMarked(focused)) return {};
+  return ItemName(focused);
+}
+
+std::string FolderList::FocusedPath() const {
+  const std::string name = FocusedName();
+  return name.empty() ? std::string() : JoinPath(m_directory, name);
+}
+
+void FolderList::Activate() {
+  m_active = true;
+  ReadFolder();
+}
+
+void FolderList::ReadFolder() {
+  if (!m_active) return;
+  if (::chdir(m_directory.c_str()) != 0) throw SystemError(m_directory, errno);
+  {
+    const BusyGuard busy(*m_view);
+    const FolderContents contents = ReadWorkingFolder(m_directory);
+
+    // Which entries are taken, in the order of the passes: the folder pass, then one file pass
+    // per pattern of the mask, each over the entries in the order they were read.
+    struct Take {
+      const RawEntry* entry;
+      int32_t code;
+    };
+    std::vector<Take> takes;
+    takes.reserve(contents.entries.size() + 1);
+    ScanBlocks blocks;
+    int folderCount = 0;
+    int fileCount = 0;
+
+    if (m_fileType.Contains(xftDirectory)) {
+      if (m_showParentFolder && contents.hasParent && m_directory != "/") {
+        blocks.parentIndex = 0;
+        takes.push_back({&contents.parent, kGlyphFolderParent});
+        ++folderCount;
+      }
+      for (const RawEntry& e : contents.entries) {
+        if (!(e.attr & kAttrDirectory)) continue;
+        const int index = static_cast<int>(takes.size());
+        if (blocks.firstFolder == -1) blocks.firstFolder = index;
+        blocks.lastFolder = index;
+        takes.push_back({&e, e.attr & kAttrHidden ? kGlyphFolderSystem : kGlyphFolder});
+        ++folderCount;
+      }
+    }
+
+    const uint32_t accepted = AttributeMask(m_fileType);
+    // Entries with one of these bits are only delivered when the file type asks for that bit.
+    const uint32_t filtered = kAttrHidden | kAttrSystem | kAttrDirectory | kAttrVolumeID;
+    const bool takeNormal = m_fileType.Contains(xftNormal);
+    size_t begin = 0;
+    for (;;) {
+      const size_t end = std::min(m_mask.find(';', begin), m_mask.size());
+      const NameFilter filter(std::string_view(m_mask).substr(begin, end - begin));
+      for (const RawEntry& e : contents.entries) {
+        if ((e.attr & filtered & ~accepted) != 0 || (e.attr & kAttrDirectory) != 0) continue;
+        if (!takeNormal && (e.attr & accepted) == 0) continue;
+        const std::string_view name = contents.Name(e);
+        if (!filter.Matches(name)) continue;
+        takes.push_back({&e, m_shellIcons ? kGlyphShellIcon : FileGlyph(name, e.attr)});
+        ++fileCount;
+      }
+      if (end == m_mask.size()) break;
+      begin = end + 1;
+    }
+
+    // Reserved to the exact size, so the records never move and the items may point at them.
+    std::vector<TEntryInfo> records;
+    records.reserve(takes.size());
+    std::vector<Item>& store = m_store.Items();
+    store.clear();
+    store.reserve(takes.size());
+    for (const Take& t : takes) {
+      const bool folder =
+          t.code == kGlyphFolderParent || t.code == kGlyphFolder || t.code == kGlyphFolderSystem;
+      std::string text;
+      if (t.entry == &contents.parent) {
+        text = "[..]";
+      } else if (folder) {
+        const std::string_view name = contents.Name(*t.entry);
+        text.reserve(name.size() + 2);
+        text += '[';
+        text += name;
+        text += ']';
+      } else {
+        text = contents.Name(*t.entry);
+      }
+      TEntryInfo& info = records.emplace_back();
+      info.GlyphCode = t.code;
+      info.Time = t.entry->time;
+      info.Size = t.entry->size;
+      info.Attr = t.entry->attr;
+      info.NameLength = static_cast<int32_t>(text.size());
+      store.push_back(Item{std::move(text), &info});
+    }
+    SortItems(m_store, blocks, m_sort);
+
+    m_view->ItemsAboutToBeReplaced();
+    m_items.swap(store);
+    m_records.swap(records);
+    store.clear();
+    m_store.Clear();
+    m_blocks = blocks;
+    m_folderCount = folderCount;
+    m_fileCount = fileCount;
+    ++m_generation;
+    m_view->ItemsReplaced();
+    // The old records go with `records` here, after the view has let go of them.
+  }
+  NotifyChange();
+  if (OnUpdateContent) OnUpdateContent();
+}
+
+void FolderList::Resort() {
+  m_view->ItemsAboutToBeReplaced();
+  std::vector<Item>& store = m_store.Items();
+  store.swap(m_items);
+  SortItems(m_store, m_blocks, m_sort);
+  m_items.swap(store);
+  store.clear();
+  m_store.Clear();
+  m_view->ItemsReplaced();
+}
+
+void FolderList::ChangeFolder(const std::string& folder) {
+  if (folder == m_directory) return;
+  // Where to return when the new folder fails: the old Directory, or failing that the
+  // working folder as it was.
+  const int savedFd = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  struct SavedFolder {
+    int fd;
+    ~SavedFolder() {
+      if (fd >= 0) ::close(fd);
+    }
+  } saved{savedFd};
+  const std::string oldDirectory = m_directory;
+  auto restore = [&] {
+    if (::chdir(oldDirectory.c_str()) != 0 && saved.fd >= 0) (void)::fchdir(saved.fd);
+  };
+
+  // A relative folder is taken from Directory.
+  (void)::chdir(m_directory.c_str());
+  if (::chdir(folder.c_str()) != 0) {
+    const int code = errno;
+    restore();
+    throw SystemError(folder, code);
+  }
+  std::string current = CurrentFolder();
+  if (current.empty()) {
+    const int code = errno;
+    restore();
+    throw SystemError(folder, code);
+  }
+  m_directory = std::move(current);
+  const uint64_t generation = m_generation;
+  try {
+    ReadFolder();
+  } catch (...) {
+    // A folder that can be entered but not read: go back, so that Directory, the working
+    // folder and the shown entries still agree.
+    if (m_generation == generation) {
+      m_directory = oldDirectory;
+      restore();
+    }
+    throw;
+  }
+}
+
+void FolderList::GoToPath(const std::string& path) {
+  if (path.empty() || path == FocusedPath()) return;
+  const EnteredPath parts = SplitTypedPath(path);
+  if (TreeGoToPath) {
+    TreeGoToPath(path);
+  } else {
+    ChangeFolder(parts.folder);
+  }
+  const std::string& file = parts.file;
+  if (file.find_first_of("*?") != std::string::npos) {
+    SetMask(file);
+  } else if (!file.empty()) {
+    FocusName(file);
+    struct stat st;
+    if (::lstat(JoinPath(m_directory, file).c_str(), &st) != 0) {
+      throw Error(Format("Invalid file name - %s", path));
+    }
+    // Not found in the list: the mask hides it, so show just that name.
+    const int focused = m_view->Focused();
+    if (focused < 0 || focused >= Count()) {
+      SetMask(file);
+      FocusName(file);
+    }
+  }
+  if (OnOpenFolder) OnOpenFolder(m_directory);
+}
+
+int FolderList::FindText(const std::string& text, int start) const {
+  const int count = Count();
+  for (int k = 0; k < count; ++k) {
+    const int i = (start + k) % count;
+    if (m_items[i].text == text) return i;
+  }
+  for (int k = 0; k < count; ++k) {
+    const int i = (start + k) % count;
+    if (SameNameIgnoringCase(m_items[i].text, text)) return i;
+  }
+  return -1;
+}
+
+void FolderList::FocusItem(int index, bool mark) {
+  m_view->SetFocused(index);
+  if (mark && index >= 0) m_view->SetMarked(index, true);
+}
+
+void FolderList::FocusName(const std::string& name) {
+  if (name == FocusedName()) return;
+  FocusItem(FindText(name, 1), !m_view->MultiSelect());
+  NotifyChange();
+}
+
+void FolderList::OpenFocusedItem() {
+  const int focused = m_view->Focused();
+  switch (ItemKind(focused)) {
+    case ekFolder:
+      EnterFolder();
+      break;
+    case ekParentFolder:
+      EnterParentFolder();
+      break;
+    case ekFile:
+      RunFocusedFile();
+      break;
+    case ekNone:
+      break;
+  }
+}
+
+void FolderList::EnterFolder() {
+  if (!m_openFolders) return;
+  const int focused = m_view->Focused();
+  TEntryInfo* info = ItemInfo(focused);
+  if (!info) return;
+  const std::string path = ItemPath(focused) + "/";
+  const int32_t code = info->GlyphCode;
+  const uint64_t generation = m_generation;
+  if (m_showFolderAnimation) {
+    info->GlyphCode = kGlyphFolderOpen;
+    m_view->RedrawItem(focused);
+  }
+  // The open-folder glyph goes when the folder could not be entered (the entry stays shown).
+  auto restoreGlyph = [&] {
+    if (m_showFolderAnimation && m_generation == generation) {
+      info->GlyphCode = code;
+      m_view->RedrawItem(focused);
+    }
+  };
+  const ItemsUpdateGuard update(*m_view);
+  try {
+    GoToPath(path);
+  } catch (...) {
+    restoreGlyph();
+    throw;
+  }
+  restoreGlyph();
+  if (Count() > 0) FocusItem(0, true);
+}
+
+void FolderList::EnterParentFolder() {
+  if (m_directory.empty() || m_directory == "/" || !m_openParentFolders) return;
+  const ItemsUpdateGuard update(*m_view);
+  const std::string left = "[" + NamePart(m_directory) + "]";
+  const std::string parent = ParentFolder(m_directory);
+  // With a trailing "/" the path is a folder even when its name holds "*" or "?".
+  GoToPath(parent == "/" ? parent : parent + "/");
+  if (m_fileType.Contains(xftDirectory) && Count() > 0) {
+    const int index = FindText(left, 0);
+    FocusItem(index < 0 ? 0 : index, true);
+  }
+}
+
+void FolderList::RunFocusedFile() {
+  const int focused = m_view->Focused();
+  if (focused < 0 || focused >= Count()) return;
+  const std::string path = JoinPath(m_directory, m_items[focused].text);
+  if (m_openFiles && !m_view->OpenWithShell(path)) m_view->Beep();
+  if (OnOpenFile) OnOpenFile(path);
+}
+
+void FolderList::NotifyChange() {
+  m_lastReportedFocus = m_view->Focused();
+  if (OnChange) OnChange();
+}
+
+void FolderList::SelectionClicked() {
+  if (m_view->Focused() != m_lastReportedFocus) NotifyChange();
+}
+
+}  // namespace relabo

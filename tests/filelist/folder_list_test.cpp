@@ -1,0 +1,664 @@
+#include "filelist/folder_list.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fileutil/error.h"
+#include "tests/support/test_dir.h"
+
+namespace relabo {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+Texts TextsOf(const FolderList& list) {
+  Texts texts;
+  for (int i = 0; i < list.Count(); ++i) texts.push_back(list.ItemText(i));
+  return texts;
+}
+
+Texts Sorted(Texts texts) {
+  std::sort(texts.begin(), texts.end());
+  return texts;
+}
+
+int IndexOf(const FolderList& list, const std::string& text) {
+  for (int i = 0; i < list.Count(); ++i) {
+    if (list.ItemText(i) == text) return i;
+  }
+  return -1;
+}
+
+class FolderListTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+  }
+
+  // A list whose Directory is folder, already read.
+  std::unique_ptr<FolderList> ListAt(const std::string& folder, FolderListView* view = nullptr) {
+    if (::chdir(folder.c_str()) != 0) ADD_FAILURE() << "chdir " << folder;
+    auto list = std::make_unique<FolderList>(view);
+    list->OnUpdateContent = [this] { ++m_updates; };
+    list->OnChange = [this] { ++m_changes; };
+    list->Activate();
+    return list;
+  }
+
+  void MakeFifo(const std::string& rel) { ASSERT_EQ(::mkfifo(m_dir.Path(rel).c_str(), 0644), 0); }
+
+  test::CurrentFolderGuard m_guard;
+  test::TestDir m_dir;
+  int m_updates = 0;
+  int m_changes = 0;
+};
+
+TEST_F(FolderListTest, ParentThenFoldersThenFiles) {
+  m_dir.CreateFolder("top/beta");
+  m_dir.CreateFolder("top/alpha");
+  m_dir.CreateFile("top/b.txt");
+  m_dir.CreateFile("top/a.txt");
+  auto list = ListAt(m_dir.Path("top"));
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[alpha]", "[beta]", "a.txt", "b.txt"}));
+  EXPECT_EQ(list->FolderCount(), 3);
+  EXPECT_EQ(list->FileCount(), 2);
+  EXPECT_EQ(list->ItemKind(0), ekParentFolder);
+  EXPECT_EQ(list->ItemKind(3), ekFile);
+  EXPECT_EQ(list->ItemKind(5), ekNone);
+  EXPECT_EQ(list->ItemInfo(5), nullptr);
+  EXPECT_EQ(list->ItemName(1), "alpha");
+  EXPECT_EQ(list->ItemPath(1), m_dir.Path("top/alpha"));
+  EXPECT_EQ(list->ItemPath(-1), m_dir.Path("top") + "/");
+  EXPECT_EQ(m_updates, 1);
+  EXPECT_EQ(m_changes, 1);
+}
+
+TEST_F(FolderListTest, ParentEntryOnlyBelowTheRootAndWhenShown) {
+  m_dir.CreateFolder("sub");
+  auto list = ListAt("/");
+  EXPECT_EQ(IndexOf(*list, "[..]"), -1);
+  EXPECT_EQ(list->ItemKind(0), ekFolder);
+  const int updates = m_updates;
+  list->EnterParentFolder();
+  EXPECT_EQ(m_updates, updates);
+  EXPECT_EQ(list->Directory(), "/");
+
+  list->ChangeFolder(m_dir.Root());
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]"}));
+  list->SetShowParentFolder(false);
+  EXPECT_EQ(TextsOf(*list), (Texts{"[sub]"}));
+  EXPECT_EQ(list->FolderCount(), 1);
+}
+
+TEST_F(FolderListTest, FileTypeFilters) {
+  m_dir.CreateFolder("sub");
+  m_dir.CreateFolder(".cfg");
+  m_dir.CreateFile("plain.txt");
+  m_dir.CreateFile(".hidden.txt");
+  MakeFifo("pipe");
+  struct Case {
+    const char* name;
+    TXFileType type;
+    Texts texts;
+  };
+  const Case kCases[] = {
+      {"default",
+       kDefaultFileType,
+       {"[..]", "[.cfg]", "[sub]", ".hidden.txt", "pipe", "plain.txt"}},
+      {"without folders",
+       TXFileType(kDefaultFileType).Exclude(xftDirectory),
+       {".hidden.txt", "pipe", "plain.txt"}},
+      {"without hidden: hidden folders stay",
+       TXFileType(kDefaultFileType).Exclude(xftHidden),
+       {"[..]", "[.cfg]", "[sub]", "pipe", "plain.txt"}},
+      {"without system",
+       TXFileType(kDefaultFileType).Exclude(xftSystem),
+       {"[..]", "[.cfg]", "[sub]", ".hidden.txt", "plain.txt"}},
+      {"normal only", {xftNormal}, {"plain.txt"}},
+      {"system only", {xftSystem}, {"pipe"}},
+      {"hidden only", {xftHidden}, {".hidden.txt"}},
+      {"folders only", {xftDirectory}, {"[..]", "[.cfg]", "[sub]"}},
+  };
+  auto list = ListAt(m_dir.Root());
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    list->SetFileType(c.type);
+    EXPECT_EQ(Sorted(TextsOf(*list)), Sorted(c.texts));
+  }
+  list->SetFileType(kDefaultFileType);
+  EXPECT_EQ(list->ItemInfo(IndexOf(*list, "[.cfg]"))->GlyphCode, kGlyphFolderSystem);
+  EXPECT_EQ(list->ItemInfo(IndexOf(*list, ".hidden.txt"))->Attr, kAttrHidden);
+}
+
+TEST(ReadOnlyTest, JudgedFromModeAndOwnership) {
+  UserCredentials user;
+  user.uid = 1000;
+  user.gid = 100;
+  user.groups = {100, 200};
+  UserCredentials root;
+  struct Case {
+    const char* name;
+    mode_t mode;
+    uid_t owner;
+    gid_t group;
+    const UserCredentials& who;
+    bool readOnly;
+  };
+  const Case kCases[] = {
+      {"owner may not write, others may", 0466, 1000, 0, user, true},
+      {"primary group", 0464, 5, 100, user, false},
+      {"supplementary group may not write", 0646, 5, 200, user, true},
+      {"others", 0442, 5, 300, user, false},
+      {"root writes everything", 0444, 5, 300, root, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(IsReadOnlyFor(c.mode, c.owner, c.group, c.who), c.readOnly);
+    const uint32_t attr = AttributeWordOf("f", S_IFREG | c.mode, c.owner, c.group, c.who);
+    EXPECT_EQ(attr, c.readOnly ? kAttrReadOnly : kAttrNormal);
+  }
+  EXPECT_EQ(AttributeWordOf(".x", S_IFDIR | 0555, 1, 1, user),
+            kAttrDirectory | kAttrHidden | kAttrReadOnly);
+  EXPECT_EQ(AttributeWordOf("dev", S_IFCHR | 0666, 0, 0, user), kAttrSystem);
+}
+
+TEST_F(FolderListTest, ReadOnlyFileType) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the super-user may write every file";
+  m_dir.CreateFile("locked.txt", "", -1, 0444);
+  m_dir.CreateFile(".locked", "", -1, 0444);
+  m_dir.CreateFile("open.txt");
+  auto list = ListAt(m_dir.Root());
+  list->SetFileType({xftReadOnly});
+  EXPECT_EQ(TextsOf(*list), (Texts{"locked.txt"}));
+  EXPECT_EQ(list->ItemInfo(0)->Attr, kAttrReadOnly);
+}
+
+TEST_F(FolderListTest, MaskPatterns) {
+  m_dir.CreateFolder("sub");
+  for (const char* name : {"a.txt", "abc.txt", "b.doc", "c.log", "README"}) m_dir.CreateFile(name);
+  struct Case {
+    const char* name;
+    const char* mask;
+    Texts files;
+  };
+  const Case kCases[] = {
+      {"two patterns", "*.txt;*.doc", {"a.txt", "abc.txt", "b.doc"}},
+      {"matching twice lists twice", "*.txt;a*", {"a.txt", "a.txt", "abc.txt", "abc.txt"}},
+      {"empty last pattern adds nothing", "*.txt;", {"a.txt", "abc.txt"}},
+      {"only separators", ";", {}},
+      {"empty mask", "", {}},
+      {"letters ignore case", "*.TXT", {"a.txt", "abc.txt"}},
+      {"nothing trimmed", " *.txt", {}},
+      {"star dot star", "*.*", {"README", "a.txt", "abc.txt", "b.doc", "c.log"}},
+  };
+  auto list = ListAt(m_dir.Root());
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    list->SetMask(c.mask);
+    EXPECT_EQ(list->Mask(), c.mask);
+    Texts expected = c.files;
+    expected.push_back("[..]");
+    expected.push_back("[sub]");
+    EXPECT_EQ(Sorted(TextsOf(*list)), Sorted(expected));
+    EXPECT_EQ(list->FileCount(), static_cast<int>(c.files.size()));
+    EXPECT_EQ(list->FolderCount(), 2);
+  }
+  // Files of several patterns are sorted as one block (punctuation weighs least).
+  list->SetMask("*.doc;*.txt");
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]", "abc.txt", "a.txt", "b.doc"}));
+}
+
+TEST_F(FolderListTest, BuiltInGlyphsWithoutShellIcons) {
+  struct Case {
+    const char* name;
+    int32_t code;
+  };
+  const Case kCases[] = {
+      {"setup.EXE", kGlyphExeWin}, {"old.pif", kGlyphExeDos},    {"desk.lnk", kGlyphShortcut},
+      {"b.Rar", kGlyphCompress},   {"plain.txt", kGlyphDefault}, {".hidden", kGlyphDefaultHidden},
+      {".tool.exe", kGlyphExeWin},
+  };
+  for (const Case& c : kCases) m_dir.CreateFile(c.name);
+  MakeFifo("pipe");
+  auto list = ListAt(m_dir.Root());
+  list->SetShellIcons(false);
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const TEntryInfo* info = list->ItemInfo(IndexOf(*list, c.name));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->GlyphCode, c.code);
+  }
+  EXPECT_EQ(list->ItemInfo(IndexOf(*list, "pipe"))->GlyphCode, kGlyphDefaultHidden);
+}
+
+TEST_F(FolderListTest, EntryRecords) {
+  const std::time_t mtime = 3 * 86400 + 6 * 3600 + 30;  // 1970-01-04 06:00:30
+  m_dir.CreateFile("data.bin", "12345", mtime);
+  m_dir.CreateFolder("sub");
+  const std::string big = m_dir.CreateFile("big.img");
+  ASSERT_EQ(::truncate(big.c_str(), 5LL << 30), 0);
+  m_dir.CreateFile("small.img", "x");
+  auto list = ListAt(m_dir.Root());
+
+  const TEntryInfo* data = list->ItemInfo(IndexOf(*list, "data.bin"));
+  EXPECT_EQ(data->Size, 5u);
+  EXPECT_DOUBLE_EQ(data->Time, 25569 + 3 + (6 * 3600 + 30) / 86400.0);
+  EXPECT_EQ(data->NameLength, 8);
+  EXPECT_EQ(list->ItemInfo(IndexOf(*list, "[sub]"))->NameLength, 5);
+  EXPECT_EQ(list->ItemInfo(IndexOf(*list, "big.img"))->Size, 5ULL << 30);
+
+  // All 64 bits count in the size sort.
+  list->SetSortBy(fiSize);
+  list->SetSortOrder(soDescending);
+  EXPECT_EQ(list->ItemText(2), "big.img");
+}
+
+TEST(DayCountTest, LocalTime) {
+  struct Case {
+    const char* name;
+    const char* zone;
+    std::time_t time;
+    double days;
+  };
+  const Case kCases[] = {
+      {"epoch", "UTC", 0, 25569},
+      {"noon", "UTC", 12 * 3600, 25569.5},
+      {"day origin", "UTC", -25569LL * 86400, 0},
+      {"before 1970", "UTC", -86400 + 6 * 3600, 25568.25},
+      {"two hours east", "XYZ-2", 0, 25569 + 2 / 24.0},
+      {"east, across midnight", "XYZ-2", 23 * 3600, 25570 + 1 / 24.0},
+      {"west, day before", "XYZ+5", 3600, 25568 + 20 / 24.0},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ::setenv("TZ", c.zone, 1);
+    ::tzset();
+    EXPECT_DOUBLE_EQ(DayCountOf(c.time), c.days);
+  }
+  ::setenv("TZ", "UTC", 1);
+  ::tzset();
+}
+
+TEST_F(FolderListTest, UnusualEntries) {
+  m_dir.CreateFolder("sub");
+  m_dir.CreateFolder("locked", 0);
+  const std::string newline = "two\nlines.txt";
+  const std::string invalid = "bad\xFF\xFE.txt";
+  const std::string longName = std::string(251, 'n') + ".txt";
+  for (const std::string& name : {newline, invalid, longName}) m_dir.CreateFile(name);
+  m_dir.CreateSymlink("dangling", m_dir.Path("nowhere"));
+  m_dir.CreateSymlink("loop1", m_dir.Path("loop2"));
+  m_dir.CreateSymlink("loop2", m_dir.Path("loop1"));
+  m_dir.CreateSymlink("tosub", m_dir.Path("sub"));
+  MakeFifo("pipe");
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(sock, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = m_dir.Path("sock");
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(sock);
+
+  auto list = ListAt(m_dir.Root());
+  EXPECT_EQ(Sorted(TextsOf(*list)),
+            Sorted({"[..]", "[sub]", "[locked]", "[tosub]", newline, invalid, longName, "dangling",
+                    "loop1", "loop2", "pipe", "sock"}));
+  struct Case {
+    std::string text;
+    uint32_t attr;
+  };
+  const Case kCases[] = {
+      {newline, kAttrNormal},    {invalid, kAttrNormal}, {longName, kAttrNormal},
+      {"dangling", kAttrNormal}, {"loop1", kAttrNormal}, {"[tosub]", kAttrDirectory},
+      {"pipe", kAttrSystem},     {"sock", kAttrSystem},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.text);
+    const TEntryInfo* info = list->ItemInfo(IndexOf(*list, c.text));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->Attr & ~kAttrReadOnly, c.attr);
+    EXPECT_EQ(info->NameLength, static_cast<int32_t>(c.text.size()));
+  }
+  EXPECT_EQ(list->ItemPath(IndexOf(*list, invalid)), m_dir.Path(invalid));
+}
+
+TEST_F(FolderListTest, ReadsOnlyWhenActiveAndOnRealChange) {
+  m_dir.CreateFile("a.txt");
+  ASSERT_EQ(::chdir(m_dir.Root().c_str()), 0);
+  FolderList idle;
+  EXPECT_EQ(idle.Directory(), m_dir.Root());
+  idle.SetMask("*.txt");
+  idle.Rescan();
+  EXPECT_EQ(idle.Count(), 0);
+
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  const int updates = m_updates;
+  list->SetMask("*.*");
+  list->SetFileType(kDefaultFileType);
+  list->SetShowParentFolder(true);
+  list->SetShellIcons(true);
+  list->SetSortBy(fiFileName);
+  list->SetSortOrder(soAscending);
+  list->SetSortFolders(sfAlwaysByName);
+  EXPECT_EQ(m_updates, updates);
+  EXPECT_EQ(view.Resets(), 1);
+  list->SetMask("*.txt");
+  EXPECT_EQ(m_updates, updates + 1);
+}
+
+TEST_F(FolderListTest, ResortKeepsRecordsAndDropsMarks) {
+  m_dir.CreateFolder("sub");
+  m_dir.CreateFile("a.txt", "333");
+  m_dir.CreateFile("b.txt", "1");
+  m_dir.CreateFile("c.txt", "22");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  std::vector<const TEntryInfo*> before;
+  for (int i = 0; i < list->Count(); ++i) before.push_back(list->ItemInfo(i));
+  view.SetMarked(2, true);
+  view.SetFocused(2);
+  const int changes = m_changes;
+  const int updates = m_updates;
+
+  list->SetSortBy(fiSize);
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]", "b.txt", "c.txt", "a.txt"}));
+  std::vector<const TEntryInfo*> after;
+  for (int i = 0; i < list->Count(); ++i) after.push_back(list->ItemInfo(i));
+  std::sort(before.begin(), before.end());
+  std::sort(after.begin(), after.end());
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(view.MarkedCount(), 0);
+  EXPECT_EQ(view.Focused(), -1);
+  EXPECT_EQ(m_changes, changes);
+  EXPECT_EQ(m_updates, updates);
+
+  list->SetSortOrder(soDescending);
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]", "a.txt", "c.txt", "b.txt"}));
+}
+
+TEST_F(FolderListTest, FailedScanLeavesEntries) {
+  m_dir.CreateFile("gone/a.txt");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Path("gone"), &view);
+  const Texts before = TextsOf(*list);
+  ASSERT_EQ(::unlink(m_dir.Path("gone/a.txt").c_str()), 0);
+  ASSERT_EQ(::rmdir(m_dir.Path("gone").c_str()), 0);
+  try {
+    list->Rescan();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Code(), ENOENT);
+    EXPECT_NE(std::string(e.what()).find(m_dir.Path("gone")), std::string::npos);
+  }
+  EXPECT_EQ(TextsOf(*list), before);
+  EXPECT_EQ(view.Resets(), 1);
+  EXPECT_EQ(view.BusyDepth(), 0);
+}
+
+TEST_F(FolderListTest, ChangeFolderMovesTheWorkingFolder) {
+  m_dir.CreateFolder("sub");
+  m_dir.CreateFolder("SUB");
+  m_dir.CreateFile("sub/in-sub");
+  m_dir.CreateFile("SUB/in-SUB");
+  auto list = ListAt(m_dir.Root());
+
+  list->ChangeFolder("sub");  // relative to Directory
+  EXPECT_EQ(list->Directory(), m_dir.Path("sub"));
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Path("sub"));
+  EXPECT_EQ(IndexOf(*list, "in-sub"), 1);
+
+  // Paths differing in case are different folders.
+  list->ChangeFolder(m_dir.Path("SUB"));
+  EXPECT_EQ(IndexOf(*list, "in-SUB"), 1);
+
+  // The same folder again: no scan.
+  const int updates = m_updates;
+  list->ChangeFolder(m_dir.Path("SUB"));
+  EXPECT_EQ(m_updates, updates);
+
+  // Every scan enters Directory again.
+  ASSERT_EQ(::chdir("/"), 0);
+  list->Rescan();
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Path("SUB"));
+
+  // A folder that cannot be entered changes nothing.
+  EXPECT_THROW(list->ChangeFolder("missing"), Error);
+  EXPECT_EQ(list->Directory(), m_dir.Path("SUB"));
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Path("SUB"));
+  EXPECT_EQ(IndexOf(*list, "in-SUB"), 1);
+}
+
+TEST_F(FolderListTest, UnreadableFolderChangesNothing) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the super-user reads every folder";
+  m_dir.CreateFile("here.txt");
+  m_dir.CreateFolder("enter-only", 0111);
+  auto list = ListAt(m_dir.Root());
+  EXPECT_THROW(list->ChangeFolder("enter-only"), Error);
+  EXPECT_EQ(list->Directory(), m_dir.Root());
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Root());
+  EXPECT_NE(IndexOf(*list, "here.txt"), -1);
+}
+
+TEST_F(FolderListTest, EnterAndLeaveFolders) {
+  m_dir.CreateFolder("data/Old");
+  m_dir.CreateFolder("data/old");
+  m_dir.CreateFile("data/Old/inside.txt");
+  m_dir.CreateFile("data/file.txt");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Path("data"), &view);
+
+  // Focused but not marked still enters.
+  view.SetFocused(IndexOf(*list, "[Old]"));
+  list->OpenFocusedItem();
+  EXPECT_EQ(list->Directory(), m_dir.Path("data/Old"));
+  EXPECT_EQ(view.Focused(), 0);
+  EXPECT_TRUE(view.IsMarked(0));
+  EXPECT_EQ(view.Redrawn().size(), 1u);  // the open-folder glyph
+  EXPECT_EQ(view.UpdateDepth(), 0);
+
+  // Going up focuses and marks the folder left, the exact name before another case.
+  list->OpenFocusedItem();
+  EXPECT_EQ(list->Directory(), m_dir.Path("data"));
+  ASSERT_GE(view.Focused(), 0);
+  EXPECT_EQ(list->ItemText(view.Focused()), "[Old]");
+  EXPECT_TRUE(view.IsMarked(view.Focused()));
+  EXPECT_EQ(view.MarkedCount(), 1);
+  EXPECT_EQ(list->FocusedPath(), m_dir.Path("data/Old"));
+
+  // A file entry is opened instead.
+  view.SetFocused(IndexOf(*list, "file.txt"));
+  list->OpenFocusedItem();
+  EXPECT_EQ(view.Opened(), (Texts{m_dir.Path("data/file.txt")}));
+  EXPECT_EQ(view.UpdateDepth(), 0);
+  EXPECT_EQ(view.BusyDepth(), 0);
+}
+
+TEST_F(FolderListTest, GoingUpWithoutFolderEntriesFocusesNothing) {
+  m_dir.CreateFolder("data/sub");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Path("data/sub"), &view);
+  list->SetFileType(TXFileType(kDefaultFileType).Exclude(xftDirectory));
+  list->EnterParentFolder();
+  EXPECT_EQ(list->Directory(), m_dir.Path("data"));
+  EXPECT_EQ(view.Focused(), -1);
+  EXPECT_EQ(view.MarkedCount(), 0);
+}
+
+TEST_F(FolderListTest, WildcardsInFolderNames) {
+  m_dir.CreateFolder("a*b/[c]");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  view.SetFocused(IndexOf(*list, "[a*b]"));
+  list->EnterFolder();
+  view.SetFocused(IndexOf(*list, "[[c]]"));
+  list->EnterFolder();
+  EXPECT_EQ(list->Directory(), m_dir.Path("a*b/[c]"));
+  list->EnterParentFolder();
+  EXPECT_EQ(list->Directory(), m_dir.Path("a*b"));
+  EXPECT_EQ(list->Mask(), "*.*");
+  EXPECT_EQ(list->ItemText(view.Focused()), "[[c]]");
+}
+
+TEST_F(FolderListTest, EnterFolderThatVanished) {
+  m_dir.CreateFolder("sub");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  const int index = IndexOf(*list, "[sub]");
+  view.SetFocused(index);
+  ASSERT_EQ(::rmdir(m_dir.Path("sub").c_str()), 0);
+  EXPECT_THROW(list->EnterFolder(), Error);
+  EXPECT_EQ(list->Directory(), m_dir.Root());
+  EXPECT_EQ(list->ItemInfo(index)->GlyphCode, kGlyphFolder);
+  EXPECT_EQ(view.UpdateDepth(), 0);
+
+  list->SetOpenFolders(false);
+  const int updates = m_updates;
+  list->EnterFolder();
+  EXPECT_EQ(m_updates, updates);
+}
+
+TEST_F(FolderListTest, GoToPath) {
+  m_dir.CreateFile("work/report.txt");
+  m_dir.CreateFile("work/data.bin");
+  m_dir.CreateFile("work/run.log");
+  struct Case {
+    const char* name;
+    bool multiSelect;
+    const char* startMask;
+    const char* path;  // below the test folder
+    const char* error;
+    const char* mask;
+    const char* focused;
+  };
+  const Case kCases[] = {
+      {"pattern becomes the mask", true, "*.*", "work/*.log", nullptr, "*.log", nullptr},
+      {"file focused and marked", false, "*.*", "work/report.txt", nullptr, "*.*", "report.txt"},
+      {"file focused", true, "*.*", "work/report.txt", nullptr, "*.*", "report.txt"},
+      {"file hidden by the mask", false, "*.txt", "work/data.bin", nullptr, "data.bin", "data.bin"},
+      {"missing file", false, "*.*", "work/missing.txt", "Invalid file name - ", "*.*", nullptr},
+      {"folder only", false, "*.*", "work", nullptr, "*.*", nullptr},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    BasicFolderListView view(c.multiSelect);
+    auto list = ListAt(m_dir.Root(), &view);
+    list->SetMask(c.startMask);
+    std::vector<std::string> opened;
+    list->OnOpenFolder = [&](const std::string& folder) { opened.push_back(folder); };
+    const std::string path = m_dir.Path(c.path);
+    if (c.error) {
+      try {
+        list->GoToPath(path);
+        ADD_FAILURE() << "no error";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.what(), c.error + path);
+      }
+      EXPECT_TRUE(opened.empty());
+    } else {
+      list->GoToPath(path);
+      EXPECT_EQ(opened, (Texts{m_dir.Path("work")}));
+    }
+    EXPECT_EQ(list->Directory(), m_dir.Path("work"));
+    EXPECT_EQ(list->Mask(), c.mask);
+    if (c.focused) {
+      ASSERT_GE(view.Focused(), 0);
+      EXPECT_EQ(list->ItemText(view.Focused()), c.focused);
+      EXPECT_EQ(view.IsMarked(view.Focused()), !c.multiSelect);
+    } else {
+      EXPECT_EQ(view.Focused(), -1);
+    }
+  }
+}
+
+TEST_F(FolderListTest, GoToPathOfTheFocusedEntryOrThroughTheTree) {
+  m_dir.CreateFile("work/report.txt");
+  BasicFolderListView view(false);
+  auto list = ListAt(m_dir.Path("work"), &view);
+  list->FocusName("report.txt");
+  const int updates = m_updates;
+  list->GoToPath(m_dir.Path("work/report.txt"));
+  EXPECT_EQ(m_updates, updates);
+
+  std::vector<std::string> handed;
+  list->TreeGoToPath = [&](const std::string& path) { handed.push_back(path); };
+  list->GoToPath(m_dir.Root());
+  EXPECT_EQ(handed, (Texts{m_dir.Root()}));
+  EXPECT_EQ(list->Directory(), m_dir.Path("work"));
+}
+
+TEST_F(FolderListTest, FocusName) {
+  m_dir.CreateFile("abc.txt");
+  m_dir.CreateFile("ABC.TXT");
+  m_dir.CreateFile("other");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* focused;  // nullptr: nothing
+  };
+  const Case kCases[] = {
+      {"exact", "ABC.TXT", "ABC.TXT"},     {"exact, other case", "abc.txt", "abc.txt"},
+      {"ignoring case", "Other", "other"}, {"first item after wrapping", "[..]", "[..]"},
+      {"none", "none", nullptr},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const int changes = m_changes;
+    list->FocusName(c.text);
+    EXPECT_EQ(m_changes, changes + 1);
+    EXPECT_EQ(list->ItemText(view.Focused()), c.focused ? c.focused : "");
+    EXPECT_EQ(list->FocusedName(), "");  // focused, not marked
+  }
+}
+
+TEST_F(FolderListTest, SelectionClickedReportsFocusChangesOnly) {
+  m_dir.CreateFile("a");
+  m_dir.CreateFile("b");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  const int changes = m_changes;
+  list->SelectionClicked();
+  EXPECT_EQ(m_changes, changes);
+  view.SetFocused(1);
+  list->SelectionClicked();
+  EXPECT_EQ(m_changes, changes + 1);
+  view.SetMarked(1, true);
+  list->SelectionClicked();
+  EXPECT_EQ(m_changes, changes + 1);
+  EXPECT_EQ(list->FocusedName(), "a");
+}
+
+TEST_F(FolderListTest, RunFocusedFile) {
+  m_dir.CreateFile("a.txt");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  std::vector<std::string> reported;
+  list->OnOpenFile = [&](const std::string& path) { reported.push_back(path); };
+  view.SetFocused(IndexOf(*list, "a.txt"));
+  view.SetOpenResult(false);
+  list->RunFocusedFile();
+  EXPECT_EQ(view.Beeps(), 1);
+  EXPECT_EQ(view.Opened().size(), 1u);
+  list->SetOpenFiles(false);
+  list->RunFocusedFile();
+  EXPECT_EQ(view.Opened().size(), 1u);
+  EXPECT_EQ(reported, (Texts{m_dir.Path("a.txt"), m_dir.Path("a.txt")}));
+}
+
+}  // namespace
+}  // namespace relabo
