@@ -53,6 +53,12 @@ int RenameThroughTemporaryName(const std::string& from, const std::string& to) {
 }  // namespace
 
 int RenameNoReplace(const std::string& from, const std::string& to) {
+  // A file renamed to the name it has is already where it should be; the kernel would answer
+  // EEXIST and a batch would count a failure where nothing went wrong.
+  if (from == to) {
+    struct stat st;
+    return ::lstat(from.c_str(), &st) == 0 ? 0 : errno;
+  }
   const int result = RenameNoReplaceOnce(from, to);
   if (result == EEXIST && from != to && SameFile(from, to)) {
     return RenameThroughTemporaryName(from, to);

@@ -117,6 +117,14 @@ TEST_F(RenameTest, RenamesFoldersAndLinksThemselves) {
 
 // Two names of one file are not one name in two spellings: the rename is refused, and the
 // temporary name used for a change of case on a case-ignoring file system does not stay.
+// A file renamed to its own name stays and counts as renamed; a missing one does not.
+TEST_F(RenameTest, OwnNameIsNoFailure) {
+  m_dir.CreateFile("a", "x");
+  EXPECT_EQ(RenameNoReplace("a", "a"), 0);
+  EXPECT_EQ(m_dir.ReadFile("a"), "x");
+  EXPECT_EQ(RenameNoReplace("missing", "missing"), ENOENT);
+}
+
 TEST_F(RenameTest, HardLinksOfOneFileStaySeparate) {
   m_dir.CreateFile("a", "x");
   ASSERT_EQ(::link("a", "b"), 0);
