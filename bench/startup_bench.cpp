@@ -1,0 +1,137 @@
+// Start-up to the first painted window, with a folder of 10,000 files stored as the last
+// folder. Run by hand: build/bench/relabo_startup_bench [runs] [entries]
+// Each run is a fresh process (this program started again with --once), so every run pays
+// for loading Qt, fonts and the folder like a real start.
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "filelist/file_list_box.h"
+#include "ui/main_form.h"
+#include "ui/settings.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// Ends the event loop once the file list has been painted for the first time.
+class FirstPaint : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !m_seen) {
+      m_seen = true;
+      // Queued, so the paint itself is done when the loop ends.
+      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  bool m_seen = false;
+};
+
+int RunOnce(int argc, char** argv, const std::string& settingsFile) {
+  const Clock::time_point start = Clock::now();
+  QApplication app(argc, argv);
+  const Clock::time_point appMade = Clock::now();
+  relabo::TMainForm form(
+      std::make_unique<relabo::SettingsStore>(QString::fromStdString(settingsFile)));
+  const Clock::time_point formMade = Clock::now();
+  FirstPaint watcher;
+  form.Files()->viewport()->installEventFilter(&watcher);
+  form.show();
+  app.exec();
+  const Clock::time_point painted = Clock::now();
+  // The monotonic clock is the same in every process, so the parent can count from the fork.
+  const double paintedAt =
+      std::chrono::duration<double, std::milli>(painted.time_since_epoch()).count();
+  std::printf("%.1f %.1f %.1f %d %.3f\n", Ms(start, appMade), Ms(appMade, formMade),
+              Ms(start, painted), form.Files()->Count(), paintedAt);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  if (argc >= 3 && std::strcmp(argv[1], "--once") == 0) {
+    int qtArgc = 1;
+    return RunOnce(qtArgc, argv, argv[2]);
+  }
+  const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+  const int entries = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10000;
+
+  std::string root = "/tmp/relabo-startup-XXXXXX";
+  if (!::mkdtemp(root.data())) return 1;
+  const std::string folder = root + "/folder";
+  std::filesystem::create_directory(folder);
+  for (int i = 0; i < entries; ++i) {
+    std::ofstream(folder + "/photo " + std::to_string(100000 + i) + ".jpg") << i;
+  }
+  const std::string settingsFile = root + "/Relabo.conf";
+  {
+    relabo::SettingsStore store(QString::fromStdString(settingsFile));
+    store.WriteString("Folder", "Directory", folder);
+    store.Sync();
+  }
+
+  std::printf("start-up of %d runs, %d entries (offscreen)\n", runs, entries);
+  std::printf("%5s %9s %11s %16s %16s\n", "run", "app ms", "window ms", "main-paint ms",
+              "exec-paint ms");
+  std::vector<double> totals;
+  for (int run = 0; run < runs; ++run) {
+    int pipes[2];
+    if (::pipe(pipes) != 0) return 1;
+    const double forkedAt =
+        std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::dup2(pipes[1], STDOUT_FILENO);
+      ::close(pipes[0]);
+      ::execl("/proc/self/exe", argv[0], "--once", settingsFile.c_str(), nullptr);
+      ::_exit(127);
+    }
+    ::close(pipes[1]);
+    std::string output;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(pipes[0], buffer, sizeof buffer)) > 0) output.append(buffer, size_t(n));
+    ::close(pipes[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    double app = 0, window = 0, painted = 0, paintedAt = 0;
+    int count = 0;
+    if (std::sscanf(output.c_str(), "%lf %lf %lf %d %lf", &app, &window, &painted, &count,
+                    &paintedAt) != 5) {
+      std::fprintf(stderr, "run %d failed: %s\n", run, output.c_str());
+      continue;
+    }
+    const double fromExec = paintedAt - forkedAt;
+    std::printf("%5d %9.1f %11.1f %16.1f %16.1f   (%d entries shown)\n", run + 1, app, window,
+                painted, fromExec, count);
+    totals.push_back(fromExec);
+  }
+  std::filesystem::remove_all(root);
+  if (totals.empty()) return 1;
+  std::sort(totals.begin(), totals.end());
+  std::printf("from exec to first paint: median %.1f ms, best %.1f ms, worst %.1f ms\n",
+              totals[totals.size() / 2], totals.front(), totals.back());
+  return 0;
+}

@@ -1,0 +1,273 @@
+#include "ui/command_pages.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <limits>
+#include <optional>
+
+#include "tests/ui/qt_print.h"
+#include "ui/spin_edit.h"
+
+namespace relabo {
+namespace {
+
+void LeaveField(QWidget& field) {
+  QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+  QApplication::sendEvent(&field, &out);
+}
+
+TEST(ParseFieldInteger, ReadsOnlyDecimalIntegers) {
+  struct Case {
+    const char* name;
+    const char* text;
+    std::optional<int32_t> value;
+  };
+  const Case cases[] = {
+      {"digits", "42", 42},
+      {"leading zeros", "007", 7},
+      {"minus", "-5", -5},
+      {"plus", "+5", 5},
+      {"blanks before", "  3", 3},
+      {"blank after", "3 ", std::nullopt},
+      {"empty", "", std::nullopt},
+      {"sign alone", "-", std::nullopt},
+      {"two signs", "--1", std::nullopt},
+      {"sign inside", "1-2", std::nullopt},
+      {"largest", "2147483647", std::numeric_limits<int32_t>::max()},
+      {"smallest", "-2147483648", std::numeric_limits<int32_t>::min()},
+      {"above the largest", "2147483648", std::nullopt},
+      {"below the smallest", "-2147483649", std::nullopt},
+      {"far too long", "99999999999999999999999", std::nullopt},
+      {"hexadecimal", "0x10", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ParseFieldInteger(c.text), c.value);
+  }
+}
+
+TEST(SpinEdit, ValueIsTheTextOrTheMinimumUnclamped) {
+  TXSpinEdit spin(1, 256, 1);
+  struct Case {
+    const char* text;
+    int32_t value;
+  };
+  const Case cases[] = {{"12", 12}, {"", 1}, {"-", 1}, {"300", 300}, {"0", 0}, {"007", 7}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    spin.SetText(QString::fromLatin1(c.text));
+    EXPECT_EQ(spin.Value(), c.value);
+    EXPECT_EQ(spin.Text(), QString::fromLatin1(c.text));
+  }
+}
+
+TEST(SpinEdit, LeavingTheFieldClampsOnlyAnOutOfRangeValue) {
+  TXSpinEdit spin(1, 256, 1);
+  struct Case {
+    const char* text;
+    const char* after;
+  };
+  const Case cases[] = {{"300", "256"}, {"0", "1"}, {"-4", "1"},
+                        {"007", "007"}, {"", ""},   {"--", "--"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    spin.SetText(QString::fromLatin1(c.text));
+    LeaveField(spin);
+    EXPECT_EQ(spin.Text(), QString::fromLatin1(c.after));
+  }
+}
+
+TEST(SpinEdit, SetValueClampsToTheRange) {
+  TXSpinEdit spin(1, 100, 3);
+  spin.SetValue(1000);
+  EXPECT_EQ(spin.Text(), QStringLiteral("100"));
+  spin.SetValue(-3);
+  EXPECT_EQ(spin.Text(), QStringLiteral("1"));
+}
+
+TEST(SpinEdit, BothLimitsZeroMeansNoBounds) {
+  TXSpinEdit spin(0, 0, 1);
+  EXPECT_FALSE(spin.Bounded());
+  spin.SetValue(-50);
+  EXPECT_EQ(spin.Value(), -50);
+  LeaveField(spin);
+  EXPECT_EQ(spin.Text(), QStringLiteral("-50"));
+  spin.SetValue(int64_t(1) << 40);
+  EXPECT_EQ(spin.Value(), std::numeric_limits<int32_t>::max());
+  spin.stepBy(1);
+  EXPECT_EQ(spin.Value(), std::numeric_limits<int32_t>::max());
+}
+
+TEST(SpinEdit, ArrowsStepByOneWithinTheRange) {
+  TXSpinEdit spin(1, 10, 5);
+  QTest::keyClick(&spin, Qt::Key_Up);
+  EXPECT_EQ(spin.Value(), 6);
+  QTest::keyClick(&spin, Qt::Key_Down);
+  QTest::keyClick(&spin, Qt::Key_Down);
+  EXPECT_EQ(spin.Value(), 4);
+  spin.SetValue(10);
+  QTest::keyClick(&spin, Qt::Key_Up);
+  EXPECT_EQ(spin.Value(), 10);
+  // A text that is no number counts as the minimum.
+  spin.SetText(QString());
+  spin.stepBy(1);
+  EXPECT_EQ(spin.Value(), 2);
+}
+
+TEST(SpinEdit, TypingTakesDigitsAndSignsOnly) {
+  TXSpinEdit spin(1, 1000, 1);
+  spin.SetText(QString());
+  QTest::keyClicks(&spin, QStringLiteral("1a2b-3"));
+  EXPECT_EQ(spin.Text(), QStringLiteral("12-3"));
+  EXPECT_EQ(spin.Value(), 1);
+}
+
+TEST(RadioGroup, ItemIndexIsHeldBetweenNoChoiceAndTheLastChoice) {
+  TXRadioGroup group(QStringLiteral("Start from"),
+                     {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, 1);
+  struct Case {
+    int set;
+    int read;
+  };
+  const Case cases[] = {{1, 1}, {0, 0}, {2, 2}, {9, 2}, {-1, -1}, {1, 1}, {-7, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.set);
+    group.SetItemIndex(c.set);
+    EXPECT_EQ(group.ItemIndex(), c.read);
+    int checked = 0;
+    for (int i = 0; i < group.Count(); ++i) checked += group.Button(i)->isChecked();
+    EXPECT_EQ(checked, c.read < 0 ? 0 : 1);
+  }
+}
+
+TEST(CommandPages, NumberFieldsHaveTheirRangesAndStartValues) {
+  const TCommandPages pages;
+  struct Case {
+    const char* name;
+    int32_t min;
+    int32_t max;
+    int32_t value;
+  };
+  const Case cases[] = {
+      {"InsertFrom", 0, 1000000000, 1},
+      {"RemoveNumber", 1, 256, 1},
+      {"RemovePosition", 1, 256, 1},
+      {"ChangeFrom", 1, 1000000000, 1},
+      {"ChangeNumberWhich", 1, 1000000000, 1},
+      {"ChangeNumberPlus", 0, 0, 1},
+      {"RenameStart", 0, 1000000000, 1},
+      {"RenameStep", 0, 0, 1},
+      {"RenameDigits", 1, 100, 3},
+      {"CopyNumber", 1, 10000000, 1},
+      {"CopyStart", 0, 1000000000, 1},
+      {"CopyStep", 0, 0, 1},
+      {"CopyDigits", 1, 100, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto* spin = pages.findChild<TXSpinEdit*>(QString::fromLatin1(c.name));
+    ASSERT_NE(spin, nullptr);
+    EXPECT_EQ(spin->MinValue(), c.min);
+    EXPECT_EQ(spin->MaxValue(), c.max);
+    EXPECT_EQ(spin->Value(), c.value);
+  }
+  EXPECT_EQ(pages.Parameters(), CommandParameters());
+  EXPECT_EQ(pages.count(), kCommandCount);
+  EXPECT_EQ(pages.RenameScheme()->count(), 6);
+  EXPECT_EQ(pages.CopyScheme()->count(), 6);
+}
+
+TEST(CommandPages, PositionFieldShowsOnlyForTheThirdStartChoice) {
+  TCommandPages pages;
+  pages.setCurrentIndex(kRemoveString);
+  pages.show();
+  struct Case {
+    int choice;
+    bool shown;
+  };
+  for (const Case c : {Case{2, true}, Case{0, false}, Case{1, false}, Case{2, true}}) {
+    SCOPED_TRACE(c.choice);
+    pages.RemoveFrom()->Button(c.choice)->click();
+    EXPECT_EQ(pages.RemoveFrom()->ItemIndex(), c.choice);
+    EXPECT_EQ(!pages.RemovePosition()->isHidden(), c.shown);
+    EXPECT_EQ(!pages.RemovePositionLabel()->isHidden(), c.shown);
+  }
+  // Set by value (as the settings do), the field follows as well.
+  CommandParameters params;
+  params.RemoveFrom = 0;
+  pages.SetParameters(params);
+  EXPECT_TRUE(pages.RemovePosition()->isHidden());
+}
+
+TEST(CommandPages, ParametersComeBackAsTheyWereSet) {
+  TCommandPages pages;
+  CommandParameters p;
+  p.InsertString = "ins\xC3\xA9";
+  p.InsertFrom = 0;
+  p.RemoveFrom = 2;
+  p.RemoveNumber = 256;
+  p.RemovePosition = 7;
+  p.ReplaceOrigString = "old";
+  p.ReplaceNewString = "";
+  p.ChangeString = "xy";
+  p.ChangeFrom = 3;
+  p.ChangeCaseMode = 3;
+  p.ChangeCaseSeparator = "_";
+  p.ChangeNumberWhich = 2;
+  p.ChangeNumberPlus = -10;
+  p.RenameName = "Holiday";
+  p.RenameSeparator = " - ";
+  p.RenameScheme = 5;
+  p.RenameStart = 0;
+  p.RenameStep = -2;
+  p.RenameDigits = 100;
+  p.CopyNumber = 10000000;
+  p.CopySeparator = "#";
+  p.CopyScheme = 4;
+  p.CopyStart = 1000000000;
+  p.CopyStep = 0;
+  p.CopyDigits = 1;
+  pages.SetParameters(p);
+  EXPECT_EQ(pages.Parameters(), p);
+}
+
+TEST(CommandPages, OutOfRangeValuesAreBroughtIntoRange) {
+  TCommandPages pages;
+  CommandParameters p;
+  p.RemoveNumber = 0;
+  p.RenameDigits = 1000;
+  p.ChangeCaseMode = 9;
+  p.RenameScheme = 6;
+  p.CopyScheme = -1;
+  pages.SetParameters(p);
+  const CommandParameters read = pages.Parameters();
+  EXPECT_EQ(read.RemoveNumber, 1);
+  EXPECT_EQ(read.RenameDigits, 100);
+  EXPECT_EQ(read.ChangeCaseMode, 3);
+  EXPECT_EQ(read.RenameScheme, -1);
+  EXPECT_EQ(read.CopyScheme, -1);
+}
+
+TEST(CommandPages, CopyNumberIsReadWithinOneToTenMillion) {
+  TCommandPages pages;
+  struct Case {
+    const char* text;
+    int32_t copies;
+  };
+  const Case cases[] = {{"0", 1}, {"", 1}, {"-3", 1}, {"007", 7}, {"20000000", 10000000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    pages.CopyNumber()->SetText(QString::fromLatin1(c.text));
+    EXPECT_EQ(pages.Parameters().CopyNumber, c.copies);
+    EXPECT_EQ(pages.CopyNumber()->Text(), QString::fromLatin1(c.text));
+  }
+}
+
+}  // namespace
+}  // namespace relabo

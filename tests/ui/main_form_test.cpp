@@ -1,0 +1,869 @@
+#include "ui/main_form.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filelist/file_list_box.h"
+#include "navigation/drive_combo_box.h"
+#include "navigation/path_label.h"
+#include "navigation/volume.h"
+#include "tests/support/test_dir.h"
+#include "tests/ui/qt_print.h"
+#include "ui/about_box.h"
+#include "ui/command_pages.h"
+#include "ui/error_box.h"
+#include "ui/help_window.h"
+#include "ui/settings.h"
+#include "ui/spin_edit.h"
+
+namespace relabo {
+namespace {
+
+using Values = std::map<std::string, std::string>;  // "Section/Name" -> stored text
+
+// Answers the next modal dialog once it shows; gives up after a few seconds.
+void WhenDialogShows(std::function<void(QDialog*)> answer) {
+  auto* timer = new QTimer;
+  auto tries = std::make_shared<int>(0);
+  QObject::connect(timer, &QTimer::timeout, [timer, tries, answer] {
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (!dialog && ++*tries < 500) return;
+    timer->stop();
+    timer->deleteLater();
+    if (dialog) answer(dialog);
+  });
+  timer->start(10);
+}
+
+// Types a text into the mask prompt and accepts it.
+void AnswerPrompt(const QString& text) {
+  WhenDialogShows([text](QDialog* dialog) {
+    dialog->findChild<QComboBox*>()->setEditText(text);
+    dialog->accept();
+  });
+}
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetErrorBoxHook([this](const QString& message) { m_errors.push_back(message); });
+  }
+  void TearDown() override {
+    m_form.reset();
+    SetErrorBoxHook(nullptr);
+    // A help window or a menu left open must not reach the next test.
+    for (QWidget* widget : QApplication::topLevelWidgets()) widget->close();
+  }
+
+  // The window over the test folder (unless values name another), with stored values.
+  TMainForm& MakeForm(Values values = {}) {
+    if (!values.count("Folder/Directory")) values["Folder/Directory"] = m_dir.Root();
+    {
+      SettingsStore store(SettingsFile());
+      for (const auto& [key, value] : values) {
+        const size_t slash = key.rfind('/');
+        store.WriteString(key.substr(0, slash), key.substr(slash + 1), value);
+      }
+      store.Sync();
+    }
+    m_form = std::make_unique<TMainForm>(std::make_unique<SettingsStore>(SettingsFile()));
+    m_form->SetHelpFile(QStringLiteral(RELABO_HELP_FILE));
+    m_form->show();
+    m_form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+    return *m_form;
+  }
+
+  QString SettingsFile() const { return QString::fromStdString(m_config.Path("Relabo.conf")); }
+
+  void Press(QWidget* where, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::keyClick(where, key, modifiers);
+    QApplication::processEvents();
+  }
+
+  // After a dialog: the window system would give the window the keyboard back.
+  void Reactivate() {
+    m_form->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
+  }
+
+  // Gives a control the focus and waits for it.
+  static void Focus(QWidget* widget) {
+    widget->setFocus(Qt::OtherFocusReason);
+    QApplication::processEvents();
+    ASSERT_TRUE(widget->hasFocus()) << widget->objectName().toStdString();
+  }
+
+  // The row of an entry's text in the list, -1 when absent.
+  int Row(const std::string& text) const {
+    for (int i = 0; i < m_form->Files()->Count(); ++i) {
+      if (m_form->Files()->ItemText(i) == text) return i;
+    }
+    return -1;
+  }
+
+  test::CurrentFolderGuard m_cwd;
+  test::TestDir m_dir;
+  test::TestDir m_config;
+  std::unique_ptr<TMainForm> m_form;
+  std::vector<QString> m_errors;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Shortcuts
+
+TEST_F(MainFormTest, EveryShortcutReachesItsActionFromEveryControl) {
+  m_dir.CreateFile("a.txt", "a");
+  TMainForm& form = MakeForm();
+  // Only the way of the keys is tested here, so the handlers are taken off.
+  std::map<QAction*, int> hits;
+  for (int i = 0; i < kActionCount; ++i) {
+    QAction* action = form.Action(ActionId(i));
+    QObject::disconnect(action, &QAction::triggered, &form, nullptr);
+    QObject::connect(action, &QAction::triggered, [&hits, action] { ++hits[action]; });
+  }
+  QWidget* places[] = {form.Files(), form.Pages()->InsertString(), form.Pages()->InsertFrom(),
+                       form.Drive()};
+  int checked = 0;
+  for (QWidget* place : places) {
+    SCOPED_TRACE(place->objectName().toStdString());
+    for (int i = 0; i < kActionCount; ++i) {
+      QAction* action = form.Action(ActionId(i));
+      for (const QKeySequence& shortcut : action->shortcuts()) {
+        SCOPED_TRACE(action->objectName().toStdString() + " " + shortcut.toString().toStdString());
+        Focus(place);
+        hits.clear();
+        const QKeyCombination key = shortcut[0];
+        QTest::keyClick(place, key.key(), key.keyboardModifiers());
+        EXPECT_EQ(hits[action], 1);
+        EXPECT_EQ(hits.size(), 1u);
+        ++checked;
+      }
+    }
+  }
+  EXPECT_EQ(checked, 4 * 27);
+
+  // The numeric pad's "*", "+" and "-" in the list, which still sees the key.
+  const std::pair<Qt::Key, ActionId> pad[] = {{Qt::Key_Asterisk, ActionId::SelectInvert},
+                                              {Qt::Key_Plus, ActionId::ExpandSelection},
+                                              {Qt::Key_Minus, ActionId::ShrinkSelection}};
+  for (const auto& [key, id] : pad) {
+    Focus(form.Files());
+    hits.clear();
+    QTest::keyClick(form.Files(), key, Qt::KeypadModifier);
+    EXPECT_EQ(hits[form.Action(id)], 1) << form.Action(id)->objectName().toStdString();
+  }
+  // Typed on the main keyboard they are no shortcut.
+  hits.clear();
+  QTest::keyClick(form.Files(), Qt::Key_Plus);
+  EXPECT_TRUE(hits.empty());
+}
+
+TEST_F(MainFormTest, CtrlAInATextFieldMarksAllFiles) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.txt");
+  TMainForm& form = MakeForm({{"Pages/InsertString/String", "abc"}});
+  QLineEdit* field = form.Pages()->InsertString();
+  Focus(field);
+  field->setCursorPosition(1);
+  Press(field, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(form.Files()->MarkedCount(), 2);
+  EXPECT_FALSE(field->hasSelectedText());
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 2 file(s)"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands and sorting
+
+TEST_F(MainFormTest, SelectCommandShowsTheCommandEverywhereAndKeepsTheFocus) {
+  TMainForm& form = MakeForm();
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Relabo 2.2 - Insert / Add String"));
+  Focus(form.Files());
+  const Qt::Key digits[] = {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4,
+                            Qt::Key_5, Qt::Key_6, Qt::Key_7, Qt::Key_8};
+  for (int i : {3, 7, 0, 5, 5, 1, 6, 2, 4}) {
+    SCOPED_TRACE(i);
+    Press(form.Files(), digits[i], Qt::ControlModifier);
+    EXPECT_EQ(form.Command(), i);
+    EXPECT_EQ(form.Pages()->currentIndex(), i);
+    EXPECT_EQ(form.windowTitle(),
+              QStringLiteral("Relabo 2.2 - ") + QString::fromLatin1(kCommandNames[size_t(i)]));
+    EXPECT_EQ(HelpContextOf(form.Pages()), 10 + i);
+    for (int b = 0; b < kCommandCount; ++b) {
+      EXPECT_EQ(form.ToolButton(8 + b)->isChecked(), b == i) << b;
+      EXPECT_EQ(form.ToolButton(8 + b)->toolTip(), QString::fromLatin1(kCommandNames[size_t(b)]));
+    }
+    int checkedEntries = 0;
+    for (QAction* entry :
+         form.MainMenu()->findChild<QMenu*>(QStringLiteral("CommandMenu"))->actions()) {
+      checkedEntries += entry->isChecked();
+    }
+    EXPECT_EQ(checkedEntries, 1);
+    EXPECT_TRUE(form.Files()->hasFocus());
+  }
+  // With the focus in a field of the page that goes, a field of the new page takes it.
+  Press(form.Files(), Qt::Key_1, Qt::ControlModifier);
+  Focus(form.Pages()->InsertString());
+  Press(form.Pages()->InsertString(), Qt::Key_1, Qt::ControlModifier);
+  EXPECT_TRUE(form.Pages()->InsertString()->hasFocus());
+  Press(form.Pages()->InsertString(), Qt::Key_3, Qt::ControlModifier);
+  ASSERT_NE(QApplication::focusWidget(), nullptr);
+  EXPECT_TRUE(form.Pages()->currentWidget()->isAncestorOf(QApplication::focusWidget()));
+}
+
+TEST_F(MainFormTest, SortHeaderAndChecksFollowClicksAndKeys) {
+  m_dir.CreateFile("small.txt", "1");
+  m_dir.CreateFile("big.txt", "123456789");
+  m_dir.CreateFile("middle.txt", "12345");
+  TMainForm& form = MakeForm();
+  const QString dash = QString::fromUtf8("\u2014");
+  struct Step {
+    const char* name;
+    std::function<void()> act;
+    TFileItem column;
+    TSortOrder order;
+    const char* caption;  // of the sort column, without the mark
+  };
+  auto click = [&form](TFileItem column) {
+    return [&form, column] { QTest::mouseClick(form.HeaderButton(column), Qt::LeftButton); };
+  };
+  auto key = [this, &form](Qt::Key k) {
+    return [this, &form, k] { Press(form.Files(), k, Qt::ControlModifier); };
+  };
+  const Step steps[] = {
+      {"start", [] {}, fiFileName, soAscending, "Name"},
+      {"click on the sort column reverses", click(fiFileName), fiFileName, soDescending, "Name"},
+      {"another column keeps the order", click(fiSize), fiSize, soDescending, "Size"},
+      {"Ctrl+F3", key(Qt::Key_F3), fiDate, soDescending, "Date"},
+      {"Ctrl+F3 again", key(Qt::Key_F3), fiDate, soAscending, "Date"},
+      {"Ctrl+R", key(Qt::Key_R), fiDate, soDescending, "Date"},
+      {"Ctrl+F2", key(Qt::Key_F2), fiSize, soDescending, "Size"},
+      {"Ctrl+F5", key(Qt::Key_F5), fiAttribute, soDescending, "Attr"},
+      {"Ctrl+F4", key(Qt::Key_F4), fiTime, soDescending, "Time"},
+      {"Ctrl+F1", key(Qt::Key_F1), fiFileName, soDescending, "Name"},
+      {"Ctrl+R again", key(Qt::Key_R), fiFileName, soAscending, "Name"},
+      {"click Size", click(fiSize), fiSize, soAscending, "Size"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    EXPECT_EQ(form.Files()->SortBy(), step.column);
+    EXPECT_EQ(form.Files()->SortOrder(), step.order);
+    EXPECT_EQ(form.Action(ActionId::Reversed)->isChecked(), step.order == soDescending);
+    for (int c = fiFileName; c <= fiAttribute; ++c) {
+      const QString plain = QString::fromLatin1(kHeaderCaptions[size_t(c)]);
+      const QString expected =
+          c == step.column ? plain + (step.order == soAscending ? QStringLiteral("+") : dash)
+                           : plain;
+      EXPECT_EQ(form.HeaderButton(TFileItem(c))->text(), expected) << c;
+      EXPECT_EQ(form.HeaderButton(TFileItem(c))->isChecked(), c == step.column) << c;
+    }
+    EXPECT_EQ(QString::fromLatin1(step.caption), QString::fromLatin1(kHeaderCaptions[step.column]));
+  }
+  // The list follows: by size ascending, the smallest file first.
+  EXPECT_EQ(form.Files()->ItemText(Row("small.txt")), "small.txt");
+  EXPECT_LT(Row("small.txt"), Row("middle.txt"));
+  EXPECT_LT(Row("middle.txt"), Row("big.txt"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Marks and the status line
+
+TEST_F(MainFormTest, StatusLineAfterRereadAndSelectAllWithFolders) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.doc");
+  m_dir.CreateFolder("sub");
+  m_dir.CreateFolder("other.dir");
+  TMainForm& form = MakeForm();
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 2 file(s)"));
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 0 file(s)"));
+
+  m_dir.CreateFile("c.txt");
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_F5);
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 3 file(s)"));
+
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 3 file(s)"));
+  for (const char* folder : {"[..]", "[sub]", "[other.dir]"}) {
+    EXPECT_FALSE(form.Files()->IsMarked(Row(folder))) << folder;
+  }
+  for (const char* file : {"a.txt", "b.doc", "c.txt"}) {
+    EXPECT_TRUE(form.Files()->IsMarked(Row(file))) << file;
+  }
+
+  // Inverting toggles the files only; a marked folder keeps its mark.
+  form.Files()->SetMarked(Row("[sub]"), true);
+  form.Files()->SetMarked(Row("a.txt"), false);
+  Press(form.Files(), Qt::Key_Asterisk);  // the main keyboard's "*" is no command
+  QTest::keyClick(form.Files(), Qt::Key_Asterisk, Qt::KeypadModifier);
+  EXPECT_TRUE(form.Files()->IsMarked(Row("a.txt")));
+  EXPECT_FALSE(form.Files()->IsMarked(Row("b.doc")));
+  EXPECT_TRUE(form.Files()->IsMarked(Row("[sub]")));
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 2 file(s)"));
+
+  Press(form.Files(), Qt::Key_U, Qt::ControlModifier);
+  EXPECT_EQ(form.Files()->MarkedCount(), 0);
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 0 file(s)"));
+
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  Press(form.Files(), Qt::Key_F5);
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 0 file(s)"));
+}
+
+TEST_F(MainFormTest, MarkingKeepsTheTopRow) {
+  for (int i = 0; i < 200; ++i) m_dir.CreateFile("f" + std::to_string(1000 + i) + ".txt");
+  TMainForm& form = MakeForm();
+  form.Files()->SetTopIndex(120);
+  QApplication::processEvents();
+  const int top = form.Files()->TopIndex();
+  ASSERT_GT(top, 100);
+  form.SelectAllFiles();
+  EXPECT_EQ(form.Files()->TopIndex(), top);
+  form.InvertFileSelection();
+  EXPECT_EQ(form.Files()->TopIndex(), top);
+  EXPECT_EQ(form.Files()->MarkedCount(), 0);
+}
+
+TEST_F(MainFormTest, ExpandAndShrinkMarkByMaskAndAnInvalidMaskChangesNothing) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.bak");
+  m_dir.CreateFile("noext");
+  m_dir.CreateFolder("sub");
+  TMainForm& form = MakeForm();
+  Focus(form.Files());
+
+  AnswerPrompt(QStringLiteral("*"));
+  QTest::keyClick(form.Files(), Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(form.Files()->MarkedCount(), form.Files()->Count());
+  EXPECT_EQ(form.ExpandHistory().front(), "*");
+
+  AnswerPrompt(QStringLiteral("*.bak"));
+  QTest::keyClick(form.Files(), Qt::Key_Minus, Qt::KeypadModifier);
+  EXPECT_FALSE(form.Files()->IsMarked(Row("b.bak")));
+  EXPECT_TRUE(form.Files()->IsMarked(Row("a.txt")));
+  EXPECT_TRUE(form.Files()->IsMarked(Row("[sub]")));
+  EXPECT_EQ(form.StatusText(1),
+            QStringLiteral("Selected: %1 file(s)").arg(form.Files()->Count() - 1));
+
+  form.UnselectAllEntries();
+  AnswerPrompt(QStringLiteral("[a-"));
+  form.Action(ActionId::ExpandSelection)->trigger();
+  EXPECT_EQ(form.Files()->MarkedCount(), 0);
+  ASSERT_EQ(m_errors.size(), 1u);
+  EXPECT_TRUE(m_errors[0].contains(QStringLiteral("is an invalid mask")))
+      << m_errors[0].toStdString();
+  EXPECT_EQ(form.ExpandHistory().front(), "[a-");
+}
+
+TEST_F(MainFormTest, FilterAndAllFilesSetTheListMask) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.doc");
+  TMainForm& form = MakeForm();
+  AnswerPrompt(QStringLiteral("*.txt"));
+  Press(form.Files(), Qt::Key_F12, Qt::ControlModifier);
+  Reactivate();
+  EXPECT_EQ(form.Files()->Mask(), "*.txt");
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 1 file(s)"));
+  EXPECT_EQ(form.FolderLabel()->Caption(), QString::fromStdString(m_dir.Root() + "/*.txt"));
+  Press(form.Files(), Qt::Key_F10, Qt::ControlModifier);
+  EXPECT_EQ(form.Files()->Mask(), "*.*");
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 2 file(s)"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Focus, the folder bar and the context menu
+
+TEST_F(MainFormTest, EscSwitchesTheFocusBetweenListAndPage) {
+  TMainForm& form = MakeForm();
+  QLineEdit* field = form.Pages()->InsertString();
+  Focus(field);
+  Press(field, Qt::Key_Escape);
+  EXPECT_TRUE(form.Files()->hasFocus());
+  Press(form.Files(), Qt::Key_Escape);
+  EXPECT_TRUE(field->hasFocus());
+  // From the volume selector, Esc goes to the list as well.
+  Focus(form.Drive());
+  Press(form.Drive(), Qt::Key_Escape);
+  EXPECT_TRUE(form.Files()->hasFocus());
+}
+
+TEST_F(MainFormTest, FolderBarIsNavyOnlyWhileTheListHasTheFocus) {
+  TMainForm& form = MakeForm();
+  auto colours = [&form] {
+    return std::make_pair(form.FolderPanel()->palette().color(QPalette::Window).name(),
+                          form.FolderLabel()->palette().color(QPalette::WindowText).name());
+  };
+  Focus(form.Files());
+  EXPECT_EQ(colours(), std::make_pair(QStringLiteral("#000080"), QStringLiteral("#ffffff")));
+  Focus(form.Pages()->InsertString());
+  EXPECT_EQ(colours(), std::make_pair(QStringLiteral("#808080"), QStringLiteral("#c0c0c0")));
+  Focus(form.Files());
+  // A menu opening over the list leaves it the window's focus.
+  form.FilesPopupMenu()->popup(form.mapToGlobal(QPoint(10, 10)));
+  QApplication::processEvents();
+  EXPECT_EQ(colours().first, QStringLiteral("#000080"));
+  form.FilesPopupMenu()->close();
+}
+
+TEST_F(MainFormTest, ContextMenuOpensOnlyOverAnEntryOfTheFocusedList) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.txt");
+  TMainForm& form = MakeForm();
+  TXFileListBox* files = form.Files();
+  QMenu* menu = form.FilesPopupMenu();
+  auto rowCentre = [files](int row) {
+    return files->visualRect(files->model()->index(row, 0)).center();
+  };
+  const int b = Row("b.txt");
+
+  // Without the focus: nothing, and the marks stay.
+  Focus(form.Pages()->InsertString());
+  QTest::mouseClick(files->viewport(), Qt::RightButton, {}, rowCentre(b));
+  EXPECT_FALSE(menu->isVisible());
+
+  // Focused, over an entry: that entry is focused, the marks stay, the menu opens.
+  Focus(files);
+  files->SetMarked(Row("a.txt"), true);
+  QTest::mouseClick(files->viewport(), Qt::RightButton, {}, rowCentre(b));
+  EXPECT_TRUE(menu->isVisible());
+  EXPECT_EQ(files->Focused(), b);
+  EXPECT_TRUE(files->IsMarked(Row("a.txt")));
+  EXPECT_FALSE(files->IsMarked(b));
+  const QList<QAction*> entries = menu->actions();
+  ASSERT_EQ(entries.size(), 4);
+  EXPECT_EQ(entries[0], form.Action(ActionId::Extension));
+  EXPECT_EQ(entries[1], form.Action(ActionId::Delete));
+  EXPECT_TRUE(entries[2]->isSeparator());
+  EXPECT_EQ(entries[3], form.Action(ActionId::Properties));
+  menu->close();
+
+  // Focused, below the last entry: nothing.
+  QTest::mouseClick(files->viewport(), Qt::RightButton, {},
+                    QPoint(20, files->viewport()->height() - 3));
+  EXPECT_FALSE(menu->isVisible());
+  // The left button still works as a list's.
+  QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, rowCentre(b));
+  EXPECT_TRUE(files->IsMarked(b));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Volumes
+
+TEST_F(MainFormTest, TheVolumeOfTheFolderIsShownAndApplyingItOpensItsTop) {
+  m_dir.CreateFile("a.txt");
+  TMainForm& form = MakeForm();
+  const std::string volume = VolumeOf(ListVolumes(), m_dir.Root());
+  ASSERT_FALSE(volume.empty());
+  EXPECT_EQ(form.Drive()->Drive(), volume);
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Root());  // not moved to the volume's top at start
+
+  int scans = 0;
+  auto update = form.Files()->OnUpdateContent;
+  form.Files()->OnUpdateContent = [&] {
+    ++scans;
+    update();
+  };
+  form.ApplyDrive();
+  EXPECT_EQ(form.Files()->Directory(), volume);
+  EXPECT_EQ(form.LastDrive(), volume);
+  EXPECT_EQ(scans, 1);
+  form.ApplyDrive();  // its top is shown already: no re-read
+  EXPECT_EQ(scans, 1);
+}
+
+TEST_F(MainFormTest, AltF1DropsTheVolumeListAndEscClosesItWithoutChange) {
+  TMainForm& form = MakeForm();
+  const std::string before = form.Files()->Directory();
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_F1, Qt::AltModifier);
+  EXPECT_TRUE(form.Drive()->hasFocus() || form.Drive()->view()->isVisible());
+  EXPECT_TRUE(form.Drive()->view()->isVisible());
+  QTest::keyClick(form.Drive()->view(), Qt::Key_Escape);
+  QApplication::processEvents();
+  EXPECT_FALSE(form.Drive()->view()->isVisible());
+  EXPECT_EQ(form.Files()->Directory(), before);
+  EXPECT_TRUE(m_errors.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Help and About
+
+TEST(HelpLookup, FirstNumberFromTheEntryUpThroughItsMenus) {
+  QMenu main(QStringLiteral("Main"));
+  main.setProperty(kHelpContextProperty, 30);
+  QMenu* sub = main.addMenu(QStringLiteral("Sub"));
+  QAction own(QStringLiteral("own"));
+  own.setProperty(kHelpContextProperty, 7);
+  QAction none(QStringLiteral("none"));
+  QAction deep(QStringLiteral("deep"));
+  QAction elsewhere(QStringLiteral("elsewhere"));
+  main.addAction(&own);
+  main.addAction(&none);
+  sub->addAction(&deep);
+  QMenu popup;
+  popup.setProperty(kHelpContextProperty, 99);
+  popup.addAction(&none);
+  popup.addAction(&elsewhere);
+
+  struct Case {
+    const char* name;
+    const QAction* entry;
+    int context;
+  };
+  const Case cases[] = {
+      {"own number", &own, 7},
+      {"menu's number, main menu first", &none, 30},
+      {"submenu without number takes the menu's", &deep, 30},
+      {"only in the context menu", &elsewhere, 99},
+      {"in no menu", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(MenuEntryHelpContext(c.entry, {&main, &popup}), c.context);
+  }
+  sub->setProperty(kHelpContextProperty, 40);
+  EXPECT_EQ(MenuEntryHelpContext(&deep, {&main, &popup}), 40);
+}
+
+TEST_F(MainFormTest, F1OpensTheHelpContentsFromAnyControl) {
+  TMainForm& form = MakeForm();
+  for (QWidget* place : {static_cast<QWidget*>(form.Files()), static_cast<QWidget*>(form.Drive()),
+                         static_cast<QWidget*>(form.Pages()->InsertFrom())}) {
+    SCOPED_TRACE(place->objectName().toStdString());
+    Focus(place);
+    Press(place, Qt::Key_F1);
+    ASSERT_NE(form.HelpWindow(), nullptr);
+    EXPECT_TRUE(form.HelpWindow()->isVisible());
+    EXPECT_TRUE(form.HelpWindow()->Loaded());
+    EXPECT_EQ(form.HelpWindow()->ShownContext(), 0);
+    EXPECT_EQ(form.HelpWindow()->Browser()->verticalScrollBar()->value(), 0);
+    form.HelpWindow()->close();
+    form.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+  }
+  EXPECT_EQ(WidgetHelpContext(form.Files()), 1);
+  EXPECT_EQ(WidgetHelpContext(form.FolderLabel()), 1);
+  EXPECT_EQ(WidgetHelpContext(form.HeaderButton(fiSize)), 1);
+  EXPECT_EQ(WidgetHelpContext(form.Drive()), 20);
+  EXPECT_EQ(WidgetHelpContext(form.Pages()->InsertFrom()), 10);
+}
+
+TEST_F(MainFormTest, F1InAnOpenMenuOpensTheTopicOfTheHighlightedEntry) {
+  TMainForm& form = MakeForm();
+  struct Case {
+    const char* menu;
+    ActionId entry;
+    int context;
+  };
+  const Case cases[] = {
+      {"CommandMenu", ActionId::ChangeCase, 32}, {"CommandMenu", ActionId::Execute, 32},
+      {"FileMenu", ActionId::Properties, 30},    {"MarkMenu", ActionId::SelectInvert, 31},
+      {"ShowMenu", ActionId::SortSize, 33},      {"HelpMenu", ActionId::About, 34},
+      {"FilesPopuMenu", ActionId::Delete, 30},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.menu);
+    auto* menu = form.findChild<QMenu*>(QString::fromLatin1(c.menu));
+    ASSERT_NE(menu, nullptr);
+    menu->popup(form.mapToGlobal(QPoint(20, 20)));
+    QApplication::processEvents();
+    menu->setActiveAction(form.Action(c.entry));
+    QTest::keyClick(menu, Qt::Key_F1);
+    QApplication::processEvents();
+    ASSERT_NE(form.HelpWindow(), nullptr);
+    EXPECT_EQ(form.HelpWindow()->ShownContext(), c.context);
+    EXPECT_FALSE(menu->isVisible());
+  }
+}
+
+TEST(HelpFile, HasATopicForEveryContextNumberAndOpensAtIt) {
+  QFile file(QStringLiteral(RELABO_HELP_FILE));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(file.readAll());
+  for (int context : {1, 10, 11, 12, 13, 14, 15, 16, 17, 20, 30, 31, 32, 33, 34}) {
+    EXPECT_TRUE(text.contains(QStringLiteral("id=\"context-%1\"").arg(context))) << context;
+  }
+  THelpWindow window;
+  window.SetHelpFile(QStringLiteral(RELABO_HELP_FILE));
+  window.resize(400, 300);
+  window.ShowContext(34);
+  QApplication::processEvents();
+  EXPECT_TRUE(window.Loaded());
+  EXPECT_GT(window.Browser()->verticalScrollBar()->value(), 0);
+  window.ShowContents();
+  EXPECT_EQ(window.Browser()->verticalScrollBar()->value(), 0);
+}
+
+TEST(HelpFile, AMissingFileIsSaidInTheWindow) {
+  test::TestDir dir;
+  EXPECT_EQ(LocateHelpFile(QString::fromStdString(dir.Root())),
+            QString::fromStdString(dir.Path(kHelpFileName)));
+  dir.CreateFile("share/relabo/RelaboEn.html", "<p>installed</p>");
+  dir.CreateFolder("bin");
+  EXPECT_EQ(LocateHelpFile(QString::fromStdString(dir.Path("bin"))),
+            QString::fromStdString(dir.Path("share/relabo/RelaboEn.html")));
+
+  THelpWindow window;
+  window.SetHelpFile(QString::fromStdString(dir.Path("nothing/RelaboEn.html")));
+  window.ShowContents();
+  EXPECT_FALSE(window.Loaded());
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.Browser()->toPlainText().contains(QStringLiteral("missing")));
+}
+
+bool g_linkOpened = false;
+QUrl g_openedLink;
+bool RecordLink(const QUrl& url) {
+  g_linkOpened = true;
+  g_openedLink = url;
+  return false;
+}
+
+TEST(AboutBox, ShowsTheProgramAndClosesWithEnterOrEsc) {
+  QWidget owner;
+  owner.setGeometry(100, 100, 458, 409);
+  TAboutForm::SetLinkOpener(&RecordLink);
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Enter}) {
+    SCOPED_TRACE(key);
+    TAboutForm box(&owner);
+    EXPECT_EQ(box.windowTitle(), QStringLiteral("About Relabo"));
+    EXPECT_EQ(box.ApplicationTitle()->text(), QStringLiteral("Relabo 2.2"));
+    EXPECT_TRUE(box.ApplicationTitle()->font().bold());
+    EXPECT_EQ(box.size(), QSize(279, 164));
+    EXPECT_EQ(box.pos(), QPoint(100 + (458 - 279) / 2, 100 + (409 - 164) / 2));
+    box.show();
+    // A click on the note opens the mail link; the box stays.
+    g_linkOpened = false;
+    QTest::mouseClick(box.AboutInfo(), Qt::LeftButton);
+    EXPECT_TRUE(g_linkOpened);
+    EXPECT_EQ(g_openedLink.scheme(), QStringLiteral("mailto"));
+    EXPECT_TRUE(box.isVisible());
+    QTest::keyClick(box.OkBtn(), key);
+    EXPECT_FALSE(box.isVisible());
+    EXPECT_EQ(box.result(), QDialog::Accepted);
+  }
+  TAboutForm::SetLinkOpener(nullptr);
+  EXPECT_FALSE(ProgramIcon().pixmap(32, 32).isNull());
+  for (int i = 0; i < kActionImageCount; ++i) {
+    EXPECT_FALSE(ActionImage(i).pixmap(16, 16).isNull()) << i;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Batches, errors and settings
+
+TEST_F(MainFormTest, CtrlAThenF9RenamesTheMarkedFilesOnDisk) {
+  m_dir.CreateFile("a.txt", "A");
+  m_dir.CreateFile("b.txt", "B");
+  m_dir.CreateFolder("sub");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "0"},
+                              {"Pages/InsertString/String", "new_"},
+                              {"Pages/InsertString/From", "1"}});
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Relabo 2.2 - Insert / Add String"));
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 2 file(s)"));
+  Press(form.Files(), Qt::Key_F9);
+
+  EXPECT_EQ(m_dir.ReadFile("new_a.txt"), "A");
+  EXPECT_EQ(m_dir.ReadFile("new_b.txt"), "B");
+  EXPECT_FALSE(m_dir.Exists("a.txt"));
+  EXPECT_TRUE(m_dir.Exists("sub"));
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 2 file(s)"));
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 0 file(s)"));
+  EXPECT_GE(Row("new_a.txt"), 0);
+  EXPECT_TRUE(form.StatusNote().isEmpty());
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_TRUE(form.Files()->hasFocus());
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, FailedRenamesAreCountedInTheStatusLine) {
+  m_dir.CreateFile("a1.txt");
+  m_dir.CreateFile("a2.txt");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "5"}, {"Pages/ChangeNumber/Plus", "1"}});
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  Press(form.Files(), Qt::Key_F9);
+  EXPECT_TRUE(m_dir.Exists("a1.txt"));
+  EXPECT_TRUE(m_dir.Exists("a3.txt"));
+  EXPECT_FALSE(m_dir.Exists("a2.txt"));
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("1 of 2 renames failed"));
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, NothingMarkedF9DoesNothing) {
+  m_dir.CreateFile("a.txt");
+  TMainForm& form = MakeForm({{"Pages/InsertString/String", "x"}});
+  Press(form.Files(), Qt::Key_F9);
+  EXPECT_TRUE(m_dir.Exists("a.txt"));
+  EXPECT_TRUE(form.isEnabled());
+}
+
+TEST_F(MainFormTest, AnErrorThatEndsTheBatchIsShownAfterTheWindUp) {
+  m_dir.CreateFile("a99999999999.txt");
+  m_dir.CreateFile("b1.txt");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "5"}});
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  Press(form.Files(), Qt::Key_F9);
+  ASSERT_EQ(m_errors.size(), 1u);
+  EXPECT_EQ(m_errors[0], QStringLiteral("'99999999999' is not a valid integer value"));
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_EQ(form.Files()->MarkedCount(), 0);  // the list was read again
+  EXPECT_TRUE(m_dir.Exists("b1.txt"));        // the batch ended at the first file
+  EXPECT_TRUE(form.Files()->hasFocus());
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    EXPECT_FALSE(widget->isVisible() && widget->inherits("relabo::TProgressForm"));
+  }
+}
+
+TEST_F(MainFormTest, HandlerErrorsGoToTheErrorBoxAndTheWindowStaysUsable) {
+  m_dir.CreateFolder("gone");
+  TMainForm& form = MakeForm({{"Folder/Directory", m_dir.Path("gone")}});
+  ASSERT_EQ(form.Files()->Directory(), m_dir.Path("gone"));
+  std::filesystem::remove(m_dir.Path("gone"));
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_F5);
+  ASSERT_EQ(m_errors.size(), 1u);
+  Press(form.Files(), Qt::Key_2, Qt::ControlModifier);
+  EXPECT_EQ(form.Command(), 1);
+}
+
+TEST_F(MainFormTest, ExtensionRenamesTheMarkedEntriesAndCountsFailures) {
+  m_dir.CreateFile("report.txt");
+  m_dir.CreateFile("README");
+  m_dir.CreateFile("taken.txt");
+  m_dir.CreateFile("taken.bak");
+  m_dir.CreateFolder("dir.old");
+  TMainForm& form = MakeForm();
+  for (const char* text : {"report.txt", "README", "taken.txt", "[dir.old]"}) {
+    form.Files()->SetMarked(Row(text), true);
+  }
+  AnswerPrompt(QStringLiteral("bak"));
+  Press(form.Files(), Qt::Key_F7);
+  EXPECT_TRUE(m_dir.Exists("report.bak"));
+  EXPECT_TRUE(m_dir.Exists("README.bak"));
+  EXPECT_TRUE(m_dir.Exists("taken.txt"));
+  EXPECT_TRUE(m_dir.Exists("dir.old"));
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("2 of 4 renames failed"));
+  EXPECT_GE(Row("report.bak"), 0);
+}
+
+TEST_F(MainFormTest, DeleteMovesTheMarkedFilesToTheTrashOnlyFromTheList) {
+  m_dir.CreateFile("keep.txt");
+  m_dir.CreateFile("drop.txt", "bytes");
+  m_dir.CreateFolder("sub");
+  TMainForm& form = MakeForm();
+  form.Files()->SetMarked(Row("drop.txt"), true);
+  form.Files()->SetMarked(Row("[sub]"), true);
+  // With the focus in a field, F8 does nothing.
+  Focus(form.Pages()->InsertString());
+  Press(form.Pages()->InsertString(), Qt::Key_F8);
+  EXPECT_TRUE(m_dir.Exists("drop.txt"));
+
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_F8);
+  EXPECT_FALSE(m_dir.Exists("drop.txt"));
+  EXPECT_TRUE(m_dir.Exists("keep.txt"));
+  EXPECT_TRUE(m_dir.Exists("sub"));
+  const std::string trash = std::string(std::getenv("XDG_DATA_HOME")) + "/Trash/files/drop.txt";
+  EXPECT_TRUE(std::filesystem::exists(trash)) << trash;
+  std::filesystem::remove(trash);
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 1 file(s)"));
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_TRUE(form.Files()->hasFocus());
+}
+
+TEST_F(MainFormTest, PropertiesActOnTheFocusedEntryOnlyFromTheList) {
+  m_dir.CreateFile("a.txt", "abc");
+  TMainForm& form = MakeForm();
+  auto dialogs = [] {
+    int shown = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      shown += widget->isVisible() && qobject_cast<QDialog*>(widget) != nullptr;
+    }
+    return shown;
+  };
+  form.Files()->SetFocused(Row("a.txt"));
+  Focus(form.Pages()->InsertString());
+  Press(form.Pages()->InsertString(), Qt::Key_Return, Qt::AltModifier);
+  EXPECT_EQ(dialogs(), 0);
+  Focus(form.Files());
+  form.Files()->SetFocused(Row("a.txt"));
+  Press(form.Files(), Qt::Key_Return, Qt::AltModifier);
+  // Without a file manager on the bus, the program's own dialog shows.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dialogs() == 1; }, 3000));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainFormTest, StoredSortCommandAndPagesAreShownAtStart) {
+  TMainForm& form = MakeForm({{"Folder/SortBy", "1"},
+                              {"Folder/SortOrder", "1"},
+                              {"Pages/ActivePage", "6"},
+                              {"Pages/RemoveString/From", "2"},
+                              {"Pages/RenameFiles/Name", "Holiday"}});
+  EXPECT_EQ(form.HeaderButton(fiSize)->text(),
+            QStringLiteral("Size") + QString::fromUtf8("\u2014"));
+  EXPECT_EQ(form.HeaderButton(fiFileName)->text(), QStringLiteral("Name"));
+  EXPECT_TRUE(form.HeaderButton(fiSize)->isChecked());
+  EXPECT_TRUE(form.Action(ActionId::SortSize)->isChecked());
+  EXPECT_TRUE(form.Action(ActionId::Reversed)->isChecked());
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Relabo 2.2 - Rename Files"));
+  EXPECT_TRUE(form.ToolButton(14)->isChecked());
+  EXPECT_EQ(form.Pages()->RenameName()->text(), QStringLiteral("Holiday"));
+  EXPECT_FALSE(form.Pages()->RemovePosition()->isHidden());
+  EXPECT_TRUE(form.Files()->hasFocus());
+}
+
+TEST_F(MainFormTest, SettingsAreWrittenWhenTheWindowGoes) {
+  TMainForm& form = MakeForm();
+  Press(form.Files(), Qt::Key_4, Qt::ControlModifier);
+  Press(form.Files(), Qt::Key_F2, Qt::ControlModifier);
+  form.Pages()->CopyNumber()->SetText(QStringLiteral("007"));
+  form.Pages()->ChangeString()->setText(QStringLiteral("xyz"));
+  m_form.reset();
+  SettingsStore store(SettingsFile());
+  EXPECT_EQ(store.ReadString("Pages", "ActivePage", ""), "3");
+  EXPECT_EQ(store.ReadString("Folder", "SortBy", ""), "1");
+  EXPECT_EQ(store.ReadString("Folder", "Directory", ""), m_dir.Root());
+  EXPECT_EQ(store.ReadString("Pages/CopyFiles", "Number", ""), "007");
+  EXPECT_EQ(store.ReadString("Pages/ChangeString", "String", ""), "xyz");
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST(BatchFailureNote, SaysHowManyOperationsFailed) {
+  BatchOutcome outcome;
+  outcome.operations.resize(120);
+  outcome.failed = 3;
+  EXPECT_EQ(BatchFailureNote(outcome, kRenameFiles), QStringLiteral("3 of 120 renames failed"));
+  EXPECT_EQ(BatchFailureNote(outcome, kCopyFiles), QStringLiteral("3 of 120 copies failed"));
+  outcome.failed = 0;
+  EXPECT_TRUE(BatchFailureNote(outcome, kRenameFiles).isEmpty());
+}
+
+}  // namespace
+}  // namespace relabo

@@ -1,0 +1,18 @@
+# The program's main window, its command pages and actions, help and the About box.
+find_package(Qt6 REQUIRED COMPONENTS Svg)
+add_library(relabo_mainwindow STATIC
+  about_box.cpp about_box.h
+  actions.cpp actions.h
+  command_pages.cpp command_pages.h
+  error_box.cpp error_box.h
+  help_window.cpp help_window.h
+  main_form.cpp main_form.h
+  spin_edit.cpp spin_edit.h
+  resources/main_form.qrc
+)
+target_include_directories(relabo_mainwindow PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(relabo_mainwindow
+  PUBLIC relabo_ui relabo_settings relabo_dialogs relabo_engine relabo_filelist relabo_navigation
+         relabo_trash Qt6::Widgets
+  PRIVATE relabo_options Qt6::Svg)
+target_compile_features(relabo_mainwindow PUBLIC cxx_std_20)

@@ -1,0 +1,1075 @@
+#include "ui/main_form.h"
+
+#include <QAbstractSpinBox>
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+
+#include "engine/progress_form.h"
+#include "engine/trash.h"
+#include "filelist/file_list_box.h"
+#include "fileutil/error.h"
+#include "fileutil/fs.h"
+#include "fileutil/mask.h"
+#include "fileutil/path.h"
+#include "navigation/drive_combo_box.h"
+#include "navigation/path_label.h"
+#include "navigation/volume.h"
+#include "ui/about_box.h"
+#include "ui/command_pages.h"
+#include "ui/error_box.h"
+#include "ui/help_window.h"
+#include "ui/properties.h"
+#include "ui/selection_form.h"
+#include "ui/spin_edit.h"
+
+namespace relabo {
+
+const std::array<const char*, 5> kHeaderCaptions = {"Name", "Size", "Date", "Time", "Attr"};
+const std::array<const char*, 2> kSortOrderMarks = {"+", "\u2014"};
+
+namespace {
+
+constexpr char kCaptionPrefix[] = "Relabo 2.2 - ";
+constexpr char kShortcutGuardProperty[] = "relaboShortcutGuard";
+
+// Colours of the folder bar: while the file list has the focus, and otherwise.
+const QColor kFolderActiveBack(0x00, 0x00, 0x80);
+const QColor kFolderActiveText(0xFF, 0xFF, 0xFF);
+const QColor kFolderBack(0x80, 0x80, 0x80);
+const QColor kFolderText(0xC0, 0xC0, 0xC0);
+
+QString FromStd(const std::string& text) { return QString::fromStdString(text); }
+
+// The batch reads the shown entries of the file list through this.
+class ListBatchEntries : public BatchEntries {
+ public:
+  explicit ListBatchEntries(const TXFileListBox& list) : m_list(list) {}
+  int Count() const override { return m_list.Count(); }
+  int MarkedCount() const override { return m_list.MarkedCount(); }
+  bool IsMarked(int index) const override { return m_list.IsMarked(index); }
+  BatchEntryKind Kind(int index) const override {
+    switch (m_list.ItemKind(index)) {
+      case ekFile:
+        return BatchEntryKind::File;
+      case ekParentFolder:
+        return BatchEntryKind::Parent;
+      default:
+        return BatchEntryKind::Folder;
+    }
+  }
+  std::string Name(int index) const override { return m_list.ItemText(index); }
+
+ private:
+  const TXFileListBox& m_list;
+};
+
+// Suspends the list's redraw and mark notifications for a bulk change.
+class ItemsUpdate {
+ public:
+  explicit ItemsUpdate(TXFileListBox& list) : m_list(list) { m_list.BeginItemsUpdate(); }
+  ~ItemsUpdate() { m_list.EndItemsUpdate(); }
+  ItemsUpdate(const ItemsUpdate&) = delete;
+  ItemsUpdate& operator=(const ItemsUpdate&) = delete;
+
+ private:
+  TXFileListBox& m_list;
+};
+
+// Keeps the main window disabled while a batch or a deletion runs, and gives the focus back
+// to where it was when the window takes input again.
+class WindowDisabled {
+ public:
+  explicit WindowDisabled(QWidget& window) : m_window(window), m_focus(window.focusWidget()) {
+    m_window.setEnabled(false);
+  }
+  ~WindowDisabled() {
+    m_window.setEnabled(true);
+    if (m_focus) m_focus->setFocus(Qt::OtherFocusReason);
+    // The progress window had the keyboard; the main window takes it back.
+    if (m_window.isVisible()) m_window.activateWindow();
+  }
+  WindowDisabled(const WindowDisabled&) = delete;
+  WindowDisabled& operator=(const WindowDisabled&) = delete;
+
+ private:
+  QWidget& m_window;
+  QPointer<QWidget> m_focus;
+};
+
+QToolButton* MakeToolButton(QAction* action, QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setDefaultAction(action);
+  button->setAutoRaise(true);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setIconSize(QSize(16, 16));
+  button->setFixedSize(23, 22);
+  button->setObjectName(
+      action->objectName().replace(QLatin1String("Action"), QLatin1String("Btn")));
+  return button;
+}
+
+QFrame* MakeToolSeparator(QWidget* parent) {
+  auto* separator = new QFrame(parent);
+  separator->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+  separator->setFixedSize(8, 22);
+  return separator;
+}
+
+}  // namespace
+
+QFont MainWindowFont() {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(8);
+  return font;
+}
+
+QString BatchFailureNote(const BatchOutcome& outcome, int command) {
+  if (outcome.failed == 0) return QString();
+  const char* what = command == kCopyFiles ? "copies" : "renames";
+  return FromStd(
+      Format("%d of %d %s failed", outcome.failed, int(outcome.operations.size()), what));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Construction
+
+TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
+    : TEdgeDockForm(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                                Qt::MSWindowsFixedSizeDialogHint),
+      m_store(std::move(store)) {
+  setObjectName(QStringLiteral("MainForm"));
+  setWindowTitle(QStringLiteral("Relabo"));
+  setWindowIcon(ProgramIcon());
+  setFont(MainWindowFont());
+
+  CreateActions();
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("Client"));
+  client->setFixedSize(458, 409);
+
+  auto* controlBar = new QFrame(client);
+  controlBar->setObjectName(QStringLiteral("ControlBar"));
+  controlBar->setGeometry(0, 0, 458, 28);
+  QWidget* toolBar = CreateToolBar();
+  toolBar->setParent(controlBar);
+  toolBar->move(2, 2);
+  auto* controlLine = new QFrame(controlBar);
+  controlLine->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  controlLine->setGeometry(0, 26, 458, 2);
+
+  auto* parametersPanel = new QFrame(client);
+  parametersPanel->setObjectName(QStringLiteral("ParametersPanel"));
+  parametersPanel->setGeometry(0, 28, 458, 93);
+  m_pages = new TCommandPages(parametersPanel);
+  m_pages->setObjectName(QStringLiteral("Pages"));
+  m_pages->setGeometry(0, 0, 457, 93);
+
+  auto* line = new QFrame(client);
+  line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  line->setLineWidth(1);
+  line->setGeometry(0, 121, 458, 3);
+
+  QWidget* filesPanel = CreateFilesPanel();
+  filesPanel->setParent(client);
+  filesPanel->setGeometry(0, 124, 458, 285);
+
+  CreateMenus();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setMenuBar(m_mainMenu);
+  layout->addWidget(client);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  ConnectFileList();
+  ConnectDrive();
+  GuardShortcutsIn(m_pages);
+  connect(qApp, &QApplication::focusChanged, this, [this] { FilesFocusChanged(); });
+
+  m_helpFile = LocateHelpFile(QString::fromStdString(ProgramFolder()));
+  m_files->setFocus(Qt::OtherFocusReason);
+  layout->activate();
+
+  if (!m_store) m_store = std::make_unique<SettingsStore>();
+  RunGuarded(this, [this] { LoadSettings(*m_store, *this); });
+}
+
+TMainForm::~TMainForm() {
+  RunGuarded(this, [this] { SaveSettings(*m_store, *this); });
+  // The list's events must not reach a window that is half gone.
+  m_files->OnChange = nullptr;
+  m_files->OnUpdateContent = nullptr;
+  disconnect(qApp, nullptr, this, nullptr);
+}
+
+void TMainForm::CreateActions() {
+  m_commandGroup = new QActionGroup(this);
+  m_commandGroup->setExclusive(true);
+  m_sortGroup = new QActionGroup(this);
+  m_sortGroup->setExclusive(true);
+  for (const ActionSpec& spec : kActionTable) {
+    QAction* action = CreateAction(spec, this);
+    m_actions[size_t(spec.id)] = action;
+    // Added to the window, every shortcut acts wherever the focus is in it.
+    addAction(action);
+    const ActionId id = spec.id;
+    connect(action, &QAction::triggered, this, [this, id] { Run(id); });
+  }
+  const ActionId commands[kCommandCount] = {ActionId::InsertString,  ActionId::RemoveString,
+                                            ActionId::ReplaceString, ActionId::ChangeString,
+                                            ActionId::ChangeCase,    ActionId::ChangeNumber,
+                                            ActionId::RenameFiles,   ActionId::CopyFiles};
+  for (int i = 0; i < kCommandCount; ++i) {
+    m_commandItems[size_t(i)] = Action(commands[i]);
+    m_commandGroup->addAction(m_commandItems[size_t(i)]);
+    // The command buttons show the command's name.
+    m_commandItems[size_t(i)]->setToolTip(QString::fromLatin1(kCommandNames[size_t(i)]));
+  }
+  const ActionId sorts[5] = {ActionId::SortName, ActionId::SortSize, ActionId::SortDate,
+                             ActionId::SortTime, ActionId::SortAttribute};
+  for (int i = 0; i < 5; ++i) {
+    m_sortMenuItems[size_t(i)] = Action(sorts[i]);
+    m_sortGroup->addAction(m_sortMenuItems[size_t(i)]);
+  }
+  m_commandItems[0]->setChecked(true);
+  m_sortMenuItems[0]->setChecked(true);
+}
+
+void TMainForm::CreateMenus() {
+  m_mainMenu = new QMenuBar(this);
+  m_mainMenu->setObjectName(QStringLiteral("MainMenu"));
+  // The menus are those of this window on every desktop, with their help contexts.
+  m_mainMenu->setNativeMenuBar(false);
+  auto addMenu = [this](const char* title, const char* name, int helpContext,
+                        std::initializer_list<ActionId> entries) {
+    QMenu* menu = m_mainMenu->addMenu(QString::fromLatin1(title));
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->setProperty(kHelpContextProperty, helpContext);
+    menu->menuAction()->setProperty(kHelpContextProperty, helpContext);
+    for (const ActionId id : entries) {
+      if (int(id) < 0) {
+        menu->addSeparator();
+      } else {
+        menu->addAction(Action(id));
+      }
+    }
+    menu->installEventFilter(this);
+    return menu;
+  };
+  const auto separator = ActionId(-1);
+  addMenu("&File", "FileMenu", 30,
+          {ActionId::Extension, ActionId::Delete, ActionId::Properties, separator, ActionId::Exit});
+  addMenu("&Mark", "MarkMenu", 31,
+          {ActionId::ExpandSelection, ActionId::ShrinkSelection, separator, ActionId::SelectAll,
+           ActionId::UnselectAll, separator, ActionId::SelectInvert});
+  addMenu("&Command", "CommandMenu", 32,
+          {ActionId::InsertString, ActionId::RemoveString, ActionId::ReplaceString,
+           ActionId::ChangeString, ActionId::ChangeCase, ActionId::ChangeNumber,
+           ActionId::RenameFiles, ActionId::CopyFiles, separator, ActionId::Execute});
+  addMenu("Sho&w", "ShowMenu", 33,
+          {ActionId::DefaultFilter, ActionId::ChooseFilter, separator, ActionId::SortName,
+           ActionId::SortSize, ActionId::SortDate, ActionId::SortTime, ActionId::SortAttribute,
+           separator, ActionId::Reversed, separator, ActionId::UpdateFiles});
+  addMenu("&Help", "HelpMenu", 34, {ActionId::Help, separator, ActionId::About});
+
+  m_filesPopupMenu = new QMenu(this);
+  m_filesPopupMenu->setObjectName(QStringLiteral("FilesPopuMenu"));
+  m_filesPopupMenu->addAction(Action(ActionId::Extension));
+  m_filesPopupMenu->addAction(Action(ActionId::Delete));
+  m_filesPopupMenu->addSeparator();
+  m_filesPopupMenu->addAction(Action(ActionId::Properties));
+  m_filesPopupMenu->installEventFilter(this);
+}
+
+QWidget* TMainForm::CreateToolBar() {
+  auto* toolBar = new QWidget;
+  toolBar->setObjectName(QStringLiteral("ToolBar"));
+  auto* row = new QHBoxLayout(toolBar);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(0);
+  const ActionId buttons[] = {ActionId::ExpandSelection,
+                              ActionId::ShrinkSelection,
+                              ActionId::SelectAll,
+                              ActionId::UnselectAll,
+                              ActionId::SelectInvert,
+                              ActionId(-1),
+                              ActionId::UpdateFiles,
+                              ActionId(-1),
+                              ActionId::InsertString,
+                              ActionId::RemoveString,
+                              ActionId::ReplaceString,
+                              ActionId::ChangeString,
+                              ActionId::ChangeCase,
+                              ActionId::ChangeNumber,
+                              ActionId::RenameFiles,
+                              ActionId::CopyFiles,
+                              ActionId(-1),
+                              ActionId::Execute};
+  for (const ActionId id : buttons) {
+    if (int(id) < 0) {
+      row->addWidget(MakeToolSeparator(toolBar));
+      m_toolButtons.push_back(nullptr);
+    } else {
+      QToolButton* button = MakeToolButton(Action(id), toolBar);
+      row->addWidget(button);
+      m_toolButtons.push_back(button);
+    }
+  }
+  toolBar->adjustSize();
+  return toolBar;
+}
+
+QWidget* TMainForm::CreateFilesPanel() {
+  auto* panel = new QWidget;
+  panel->setObjectName(QStringLiteral("FilesPanel"));
+
+  m_drive = new TXDriveComboBox(panel);
+  m_drive->setObjectName(QStringLiteral("Drive"));
+  m_drive->setGeometry(0, 1, 145, 22);
+  m_drive->setProperty(kHelpContextProperty, 20);
+
+  m_folderPanel = new QFrame(panel);
+  m_folderPanel->setObjectName(QStringLiteral("FolderPanel"));
+  m_folderPanel->setGeometry(0, 24, 457, 19);
+  m_folderPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  m_folderPanel->setLineWidth(1);
+  m_folderPanel->setAutoFillBackground(true);
+  m_folderPanel->setProperty(kHelpContextProperty, 1);
+  m_folderLabel = new TXPathLabel(m_folderPanel);
+  m_folderLabel->setObjectName(QStringLiteral("FolderLabel"));
+  m_folderLabel->setGeometry(2, 2, 454, 14);
+  m_folderLabel->SetShowAccelChar(false);
+  m_folderLabel->SetTransparent(true);
+
+  m_headerPanel = new QFrame(panel);
+  m_headerPanel->setObjectName(QStringLiteral("HeaderPanel"));
+  m_headerPanel->setGeometry(0, 46, 457, 21);
+  m_headerPanel->setProperty(kHelpContextProperty, 1);
+  auto* headerGroup = new QButtonGroup(m_headerPanel);
+  headerGroup->setExclusive(true);
+  const char* names[5] = {"FileNameBtn", "SizeBtn", "DateBtn", "TimeBtn", "AttributeBtn"};
+  const int lefts[5] = {0, 256, 320, 368, 408};
+  const int widths[5] = {257, 65, 49, 41, 49};
+  for (int i = 0; i < 5; ++i) {
+    auto* button = new QToolButton(m_headerPanel);
+    button->setObjectName(QString::fromLatin1(names[i]));
+    button->setGeometry(lefts[i], 1, widths[i], 19);
+    button->setText(QString::fromLatin1(kHeaderCaptions[size_t(i)]));
+    button->setCheckable(true);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    headerGroup->addButton(button, i);
+    m_headerButtons[size_t(i)] = button;
+    // The button only triggers its sort action.
+    QAction* action = m_sortMenuItems[size_t(i)];
+    connect(button, &QToolButton::clicked, action, &QAction::trigger);
+  }
+  m_headerButtons[fiFileName]->setChecked(true);
+
+  m_files = new TXFileListBox(panel);
+  m_files->setObjectName(QStringLiteral("Files"));
+  m_files->setProperty(kHelpContextProperty, 1);
+  m_files->move(0, 68);
+  m_files->setFixedHeight(197);
+
+  auto* statusBar = new QFrame(panel);
+  statusBar->setObjectName(QStringLiteral("StatusBar"));
+  statusBar->setGeometry(0, 266, 458, 19);
+  for (int i = 0; i < 2; ++i) {
+    auto* label = new QLabel(statusBar);
+    label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setGeometry(i * 152, 1, 150, 18);
+    label->setIndent(2);
+    m_statusPanels[size_t(i)] = label;
+  }
+  m_statusNote = new QLabel(statusBar);
+  m_statusNote->setObjectName(QStringLiteral("StatusNote"));
+  m_statusNote->setGeometry(2 * 152, 1, 458 - 2 * 152, 18);
+  m_statusNote->setIndent(2);
+  return panel;
+}
+
+void TMainForm::ConnectFileList() {
+  m_files->SetMultiSelect(true);
+  m_files->SetDirLabel(m_folderLabel, [this](const std::string& caption) {
+    m_folderLabel->SetCaption(FromStd(caption));
+  });
+  m_files->SetDirLabelMask(true);
+  m_files->SetFileType(
+      {xftNormal, xftDirectory, xftReadOnly, xftArchive, xftHidden, xftSystem, xftCompressed});
+  m_files->SetDirName("<DIR>");
+  m_files->SetDateFormat("YY-MM-DD");
+  m_files->SetTimeFormat("hh:mm");
+  m_files->SetItemHeight(16);
+  m_files->SetWidthFileName(235);
+  m_files->SetOpenFiles(false);
+  m_files->setContextMenuPolicy(Qt::PreventContextMenu);
+  m_files->OnChange = [this] { FilesChange(); };
+  m_files->OnUpdateContent = [this] { FilesUpdateContent(); };
+  m_files->OnError = [this](const std::exception& error) { ShowErrorBox(this, error); };
+  m_files->installEventFilter(this);
+  m_files->viewport()->installEventFilter(this);
+  FilesExit();
+  FilesUpdateContent();
+  FilesChange();
+}
+
+void TMainForm::ConnectDrive() {
+  connect(m_drive, &TXDriveComboBox::Changed, this, &TMainForm::DriveChange);
+  connect(m_drive, &TXDriveComboBox::Failed, this,
+          [this](const QString& message) { ShowErrorBox(this, message); });
+  m_drive->installEventFilter(this);
+  if (m_drive->view()) m_drive->view()->installEventFilter(this);
+}
+
+void TMainForm::GuardShortcutsIn(QWidget* root) {
+  for (QWidget* widget : root->findChildren<QWidget*>()) {
+    if (qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
+        qobject_cast<QComboBox*>(widget)) {
+      widget->setProperty(kShortcutGuardProperty, true);
+      widget->installEventFilter(this);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Actions
+
+void TMainForm::Run(ActionId id) {
+  QAction* action = Action(id);
+  RunGuarded(this, [&] {
+    switch (id) {
+      case ActionId::InsertString:
+      case ActionId::RemoveString:
+      case ActionId::ReplaceString:
+      case ActionId::ChangeString:
+      case ActionId::ChangeCase:
+      case ActionId::ChangeNumber:
+      case ActionId::RenameFiles:
+      case ActionId::CopyFiles:
+        SelectCommand(action->property(kTagProperty).toInt());
+        break;
+      case ActionId::SortName:
+      case ActionId::SortSize:
+      case ActionId::SortDate:
+      case ActionId::SortTime:
+      case ActionId::SortAttribute:
+        SortActionExecute(action);
+        break;
+      case ActionId::Extension:
+        ExtensionActionExecute();
+        break;
+      case ActionId::Delete:
+        DeleteActionExecute();
+        break;
+      case ActionId::Properties:
+        PropertiesActionExecute();
+        break;
+      case ActionId::SelectAll:
+        SelectAllFiles();
+        break;
+      case ActionId::UnselectAll:
+        UnselectAllEntries();
+        break;
+      case ActionId::SelectInvert:
+        InvertFileSelection();
+        break;
+      case ActionId::Exit:
+        close();
+        break;
+      case ActionId::Help:
+        HelpActionExecute();
+        break;
+      case ActionId::About:
+        ShowAboutBox(this);
+        break;
+      case ActionId::Execute:
+        Execute();
+        break;
+      case ActionId::DefaultFilter:
+        DefaultFilterActionExecute();
+        break;
+      case ActionId::ChooseFilter:
+        ChooseFilterActionExecute();
+        break;
+      case ActionId::ChooseDrive:
+        ChooseDriveActionExecute();
+        break;
+      case ActionId::Switch:
+        SwitchActionExecute();
+        break;
+      case ActionId::Reversed:
+        ReversedActionExecute();
+        break;
+      case ActionId::UpdateFiles:
+        UpdateFilesActionExecute();
+        break;
+      case ActionId::ExpandSelection:
+        MarkByMask(true);
+        break;
+      case ActionId::ShrinkSelection:
+        MarkByMask(false);
+        break;
+    }
+  });
+}
+
+void TMainForm::SelectCommand(int index) {
+  if (index < 0 || index >= kCommandCount) return;
+  QPointer<QWidget> focused = focusWidget();
+  m_commandItems[size_t(index)]->setChecked(true);  // the toolbar button follows its action
+  m_pages->setProperty(kHelpContextProperty, 10 + index);
+  // A field of the page that goes is replaced as focus by a field of the page that comes.
+  m_pages->setCurrentIndex(index);
+  setWindowTitle(QLatin1String(kCaptionPrefix) + QLatin1String(kCommandNames[size_t(index)]));
+  if (focused && focused->isVisible() && focused->isEnabled() && focusWidget() != focused) {
+    focused->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+int TMainForm::Command() const { return m_pages->currentIndex(); }
+
+void TMainForm::SortActionExecute(QAction* action) {
+  SelectSortColumn(TFileItem(action->property(kTagProperty).toInt()));
+}
+
+void TMainForm::SelectSortColumn(TFileItem column) {
+  if (column < fiFileName || column > fiAttribute) return;
+  if (column == m_files->SortBy()) {
+    SetSortDirection(m_files->SortOrder() == soAscending ? soDescending : soAscending);
+  } else {
+    m_headerButtons[m_files->SortBy()]->setText(
+        QString::fromLatin1(kHeaderCaptions[m_files->SortBy()]));
+    m_files->SetSortBy(column);
+    SetSortDirection(m_files->SortOrder());
+  }
+  m_headerButtons[column]->setChecked(true);
+  m_sortMenuItems[column]->setChecked(true);
+}
+
+void TMainForm::SetSortDirection(TSortOrder order) {
+  m_files->SetSortOrder(order);
+  Action(ActionId::Reversed)->setChecked(order == soDescending);
+  const TFileItem column = m_files->SortBy();
+  m_headerButtons[column]->setText(QString::fromLatin1(kHeaderCaptions[column]) +
+                                   QString::fromUtf8(kSortOrderMarks[m_files->SortOrder()]));
+}
+
+void TMainForm::ReversedActionExecute() {
+  SetSortDirection(m_files->SortOrder() == soAscending ? soDescending : soAscending);
+}
+
+template <typename Change>
+void TMainForm::ChangeMarks(Change&& change) {
+  const int top = m_files->TopIndex();
+  {
+    const ItemsUpdate update(*m_files);
+    change();
+  }
+  m_files->SetTopIndex(top);
+  FilesChange();
+}
+
+void TMainForm::SelectAllFiles() {
+  ChangeMarks([this] {
+    const int count = m_files->Count();
+    for (int i = 0; i < count; ++i) m_files->SetMarked(i, m_files->ItemKind(i) == ekFile);
+  });
+}
+
+void TMainForm::UnselectAllEntries() {
+  ChangeMarks([this] {
+    const int count = m_files->Count();
+    for (int i = 0; i < count; ++i) m_files->SetMarked(i, false);
+  });
+}
+
+void TMainForm::InvertFileSelection() {
+  // The marks are read before any is changed: reading inside the update would apply the
+  // changes collected so far each time.
+  const int count = m_files->Count();
+  std::vector<char> marked(size_t(count), 0);
+  for (int i = 0; i < count; ++i) marked[size_t(i)] = m_files->IsMarked(i);
+  ChangeMarks([&] {
+    for (int i = 0; i < count; ++i) {
+      if (m_files->ItemKind(i) == ekFile) m_files->SetMarked(i, !marked[size_t(i)]);
+    }
+  });
+}
+
+void TMainForm::MarkByMask(bool mark) {
+  std::vector<std::string>& history = mark ? m_expandHistory : m_shrinkHistory;
+  std::string mask;
+  if (!ShowSelectionDialog(
+          this, mark ? QStringLiteral("Expand selection") : QStringLiteral("Shrink selection"),
+          QStringLiteral("Specify file type:"), history, mask)) {
+    return;
+  }
+  if (m_files->Count() == 0) {
+    FilesChange();
+    return;
+  }
+  const TMask compiled(mask);  // an invalid mask ends the command before any mark changes
+  ChangeMarks([&] {
+    const int count = m_files->Count();
+    for (int i = 0; i < count; ++i) {
+      if (compiled.Matches(m_files->ItemText(i))) m_files->SetMarked(i, mark);
+    }
+  });
+}
+
+void TMainForm::ChooseFilterActionExecute() {
+  std::string filter;
+  if (ShowSelectionDialog(this, QStringLiteral("Filter"), QStringLiteral("Specify file type:"),
+                          m_filterHistory, filter)) {
+    m_files->SetMask(filter);
+  }
+}
+
+void TMainForm::DefaultFilterActionExecute() { m_files->SetMask("*.*"); }
+
+void TMainForm::SwitchActionExecute() {
+  if (!m_files->hasFocus()) {
+    m_files->setFocus(Qt::ShortcutFocusReason);
+    return;
+  }
+  // Back to the field of the page that had the focus last, else its first field.
+  QWidget* page = m_pages->currentWidget();
+  QWidget* target = page ? page->focusWidget() : nullptr;
+  if (!target || !target->isVisible() || !target->isEnabled()) {
+    target = nullptr;
+    for (QWidget* widget : page ? page->findChildren<QWidget*>() : QList<QWidget*>()) {
+      if ((widget->focusPolicy() & Qt::TabFocus) && widget->isVisible() && widget->isEnabled()) {
+        target = widget;
+        break;
+      }
+    }
+  }
+  (target ? target : static_cast<QWidget*>(m_pages))->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TMainForm::ChooseDriveActionExecute() {
+  m_drive->setFocus(Qt::ShortcutFocusReason);
+  m_drive->showPopup();
+}
+
+void TMainForm::UpdateFilesActionExecute() { m_files->Rescan(); }
+
+void TMainForm::PropertiesActionExecute() {
+  if (!m_files->hasFocus()) return;
+  const int focused = m_files->Focused();
+  if (focused < 0 || focused >= m_files->Count()) return;
+  ShowItemProperties(m_files->ItemPath(focused), this);
+}
+
+void TMainForm::HelpActionExecute() {
+  if (!m_helpWindow) m_helpWindow = new THelpWindow(this);
+  m_helpWindow->SetHelpFile(m_helpFile);
+  m_helpWindow->ShowContents();
+}
+
+bool TMainForm::ShowMenuEntryHelp(const QAction* entry) {
+  QList<const QMenu*> menus;
+  for (QAction* top : m_mainMenu->actions()) {
+    if (top->menu()) menus.push_back(top->menu());
+  }
+  menus.push_back(m_filesPopupMenu);
+  const int context = MenuEntryHelpContext(entry, menus);
+  if (context == 0) return false;
+  if (!m_helpWindow) m_helpWindow = new THelpWindow(this);
+  m_helpWindow->SetHelpFile(m_helpFile);
+  m_helpWindow->ShowContext(context);
+  return true;
+}
+
+void TMainForm::SetHelpFile(const QString& path) { m_helpFile = path; }
+
+// ---------------------------------------------------------------------------------------------
+// Batch, extension and delete
+
+void TMainForm::Execute() {
+  if (m_files->MarkedCount() == 0) return;
+  const int command = Command();
+  const CommandParameters params = m_pages->Parameters();
+  const ListBatchEntries entries(*m_files);
+  SetStatusNote(QString());
+
+  BatchOutcome outcome;
+  std::exception_ptr windUpError;
+  {
+    const WindowDisabled disabled(*this);
+    TProgressForm progress(this);
+    try {
+      outcome = RunBatch(entries, command, params, progress);
+    } catch (...) {
+      outcome.ending = std::current_exception();
+    }
+    // The list is read again also when the batch ended early, before the window takes input.
+    try {
+      m_files->Rescan();
+    } catch (...) {
+      windUpError = std::current_exception();
+    }
+  }
+  SetStatusNote(BatchFailureNote(outcome, command));
+  outcome.RethrowEnding();
+  if (windUpError) std::rethrow_exception(windUpError);
+}
+
+void TMainForm::ExtensionActionExecute() {
+  if (m_files->MarkedCount() == 0) return;
+  std::vector<std::string> history{std::string()};
+  const int top = m_files->TopIndex();
+  std::string extension;
+  if (!ShowSelectionDialog(this, QStringLiteral("Extension"),
+                           QStringLiteral("Enter new extension:"), history, extension)) {
+    return;
+  }
+  SetStatusNote(QString());
+  bool changed = false;
+  int tried = 0;
+  int failed = 0;
+  const int count = m_files->Count();
+  for (int i = 0; i < count; ++i) {
+    if (!m_files->IsMarked(i)) continue;
+    const std::string& name = m_files->ItemText(i);
+    ++tried;
+    if (RenameNoReplace(name, BaseName(name) + "." + extension) == 0) {
+      changed = true;
+    } else {
+      ++failed;
+      QApplication::beep();
+    }
+  }
+  if (failed > 0) SetStatusNote(FromStd(Format("%d of %d renames failed", failed, tried)));
+  if (changed) {
+    m_files->Rescan();
+    m_files->SetTopIndex(top);
+  }
+}
+
+void TMainForm::DeleteActionExecute() {
+  if (!m_files->hasFocus() || m_files->MarkedCount() == 0) return;
+  SetStatusNote(QString());
+  int deleted = 0;
+  int refused = 0;
+  std::string firstError;
+  std::exception_ptr windUpError;
+  {
+    TProgressForm progress(this);
+    progress.StartWithLabel(m_files->MarkedCount(), "Delete", "What:");
+    const WindowDisabled disabled(*this);
+    const int count = m_files->Count();
+    for (int i = 0; i < count; ++i) {
+      if (!m_files->IsMarked(i) || m_files->ItemKind(i) != ekFile) continue;
+      const TrashResult result = TrashFile(m_files->ItemPath(i));
+      if (!result.trashed) {
+        if (refused++ == 0) firstError = result.error;
+      }
+      ++deleted;
+      progress.Step(deleted, m_files->ItemText(i), std::string());
+    }
+    try {
+      m_files->Rescan();
+    } catch (...) {
+      windUpError = std::current_exception();
+    }
+  }
+  if (refused > 0) {
+    SetStatusNote(FromStd(Format("%d of %d not moved to the trash", refused, deleted)),
+                  FromStd(firstError));
+  }
+  if (windUpError) std::rethrow_exception(windUpError);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Status line
+
+void TMainForm::FilesChange() {
+  m_statusPanels[1]->setText(
+      FromStd(Format("Selected: %u file(s)", unsigned(m_files->MarkedCount()))));
+}
+
+void TMainForm::FilesUpdateContent() {
+  m_statusPanels[0]->setText(FromStd(Format("Total: %u file(s)", unsigned(m_files->FileCount()))));
+}
+
+QString TMainForm::StatusText(int panel) const { return m_statusPanels.at(size_t(panel))->text(); }
+
+QString TMainForm::StatusNote() const { return m_statusNote->text(); }
+
+void TMainForm::SetStatusNote(const QString& note, const QString& details) {
+  m_statusNote->setText(note);
+  m_statusNote->setToolTip(details.isEmpty() ? note : note + QStringLiteral(": ") + details);
+}
+
+// ---------------------------------------------------------------------------------------------
+// File list events
+
+void TMainForm::FilesFocusChanged() {
+  // The window's focus widget stays the list while a menu is open or the window is inactive.
+  // Keyboard use of the menu bar borrows the focus; the list keeps its state meanwhile.
+  if (focusWidget() == m_mainMenu) return;
+  const bool focused = focusWidget() == m_files;
+  if (focused == m_filesFocused) return;
+  m_filesFocused = focused;
+  if (focused) {
+    FilesEnter();
+  } else {
+    FilesExit();
+  }
+}
+
+void TMainForm::FilesEnter() {
+  QPalette panel = m_folderPanel->palette();
+  panel.setColor(QPalette::Window, kFolderActiveBack);
+  m_folderPanel->setPalette(panel);
+  QPalette label = m_folderLabel->palette();
+  label.setColor(QPalette::WindowText, kFolderActiveText);
+  label.setColor(QPalette::Window, kFolderActiveBack);
+  m_folderLabel->setPalette(label);
+}
+
+void TMainForm::FilesExit() {
+  QPalette panel = m_folderPanel->palette();
+  panel.setColor(QPalette::Window, kFolderBack);
+  m_folderPanel->setPalette(panel);
+  QPalette label = m_folderLabel->palette();
+  label.setColor(QPalette::WindowText, kFolderText);
+  label.setColor(QPalette::Window, kFolderBack);
+  m_folderLabel->setPalette(label);
+}
+
+bool TMainForm::FilesKeyDown(QKeyEvent* event) {
+  if (!(event->modifiers() & Qt::KeypadModifier)) return false;
+  switch (event->key()) {
+    case Qt::Key_Asterisk:
+      Action(ActionId::SelectInvert)->trigger();
+      break;
+    case Qt::Key_Plus:
+      Action(ActionId::ExpandSelection)->trigger();
+      break;
+    case Qt::Key_Minus:
+      Action(ActionId::ShrinkSelection)->trigger();
+      break;
+    default:
+      break;
+  }
+  return false;  // the list sees the key as well
+}
+
+bool TMainForm::FilesMouseDown(QMouseEvent* event) {
+  const bool focusedByThisClick = m_filesFocusedByClick;
+  m_filesFocusedByClick = false;
+  if (event->button() != Qt::RightButton) return false;
+  // A right click never changes the marks; it opens the menu only over an entry of a list
+  // that had the focus before the click.
+  if (!m_files->hasFocus() || focusedByThisClick) return true;
+  const QModelIndex index = m_files->indexAt(event->position().toPoint());
+  if (!index.isValid()) return true;
+  m_files->SetFocused(index.row());
+  m_filesPopupMenu->popup(event->globalPosition().toPoint());
+  return true;
+}
+
+void TMainForm::FocusFileList() {
+  m_files->setFocus(Qt::OtherFocusReason);
+  if (m_files->Count() == 0) return;
+  const int top = m_files->TopIndex();
+  m_files->SetFocused(top);
+  m_files->SetMarked(top, true);
+  FilesChange();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Volume selector events
+
+void TMainForm::DriveEnter() { m_lastDrive = m_drive->Drive(); }
+
+void TMainForm::DriveChange() {
+  // While the list is open, arrowing through it applies nothing; a pick closes it first.
+  if (m_drive->view() && m_drive->view()->isVisible()) return;
+  ApplyDrive();
+}
+
+void TMainForm::ApplyDrive() {
+  const std::string root = m_drive->Drive();
+  if (root.empty() || root == m_files->Directory()) return;
+  m_files->GoToPath(root);
+  m_lastDrive = root;
+}
+
+void TMainForm::DrivePicked() {
+  // Enter in the open list: the pick is applied once the list has closed, then the list of
+  // files takes the focus.
+  QTimer::singleShot(0, this, [this] {
+    RunGuarded(this, [this] {
+      ApplyDrive();
+      FocusFileList();
+    });
+  });
+}
+
+void TMainForm::DriveKeyUp(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Escape || event->isAutoRepeat()) return;
+  RunGuarded(this, [this] { m_drive->SetDrive(m_lastDrive); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Events
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::ShortcutOverride && watched->property(kShortcutGuardProperty).toBool()) {
+    // A field of a page must not keep a key that is a shortcut of the window (Ctrl+A).
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QKeyCombination pressed(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
+    for (const QAction* action : m_actions) {
+      for (const QKeySequence& shortcut : action->shortcuts()) {
+        if (shortcut.count() == 1 && shortcut[0] == pressed) return true;
+      }
+    }
+    return false;
+  }
+  if (auto* menu = qobject_cast<QMenu*>(watched)) {
+    if (type == QEvent::ShortcutOverride || type == QEvent::KeyPress) {
+      auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_F1 && key->modifiers() == Qt::NoModifier) {
+        if (type == QEvent::ShortcutOverride) {
+          event->accept();  // the menu takes F1, not the Help action
+          return true;
+        }
+        const QAction* entry = menu->activeAction() ? menu->activeAction() : menu->menuAction();
+        for (int i = 0; i < 8 && QApplication::activePopupWidget(); ++i) {
+          QApplication::activePopupWidget()->close();
+        }
+        RunGuarded(this, [&] { ShowMenuEntryHelp(entry); });
+        return true;
+      }
+    }
+    return false;
+  }
+  if (watched == m_files) {
+    if (type == QEvent::KeyPress) return FilesKeyDown(static_cast<QKeyEvent*>(event));
+    if (type == QEvent::FocusIn) {
+      m_filesFocusedByClick = static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason;
+    }
+    return false;
+  }
+  if (watched == m_files->viewport()) {
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+      return FilesMouseDown(static_cast<QMouseEvent*>(event));
+    }
+    // The release of a right click is not the list's either.
+    if (type == QEvent::MouseButtonRelease) {
+      return static_cast<QMouseEvent*>(event)->button() == Qt::RightButton;
+    }
+    return type == QEvent::ToolTip;  // the list shows no tooltips
+  }
+  if (watched == m_drive) {
+    if (type == QEvent::FocusIn &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::ActiveWindowFocusReason) {
+      DriveEnter();
+    } else if (type == QEvent::KeyRelease) {
+      DriveKeyUp(static_cast<QKeyEvent*>(event));
+    }
+    return false;
+  }
+  if (watched == m_drive->view() && type == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) DrivePicked();
+    return false;
+  }
+  return TEdgeDockForm::eventFilter(watched, event);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  TEdgeDockForm::showEvent(event);
+  FilesFocusChanged();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // While a batch or a deletion runs the window takes no input, its close box included.
+  if (!isEnabled()) {
+    event->ignore();
+    return;
+  }
+  TEdgeDockForm::closeEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+int32_t TMainForm::WindowLeft() const { return pos().x(); }
+int32_t TMainForm::WindowTop() const { return pos().y(); }
+void TMainForm::SetWindowLeft(int32_t left) { move(left, pos().y()); }
+void TMainForm::SetWindowTop(int32_t top) { move(pos().x(), top); }
+
+QSize TMainForm::ScreenSize() const {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  return screen ? screen->size() : QSize();
+}
+
+QSize TMainForm::WindowSize() const { return frameGeometry().size(); }
+
+std::string TMainForm::Mask() const { return m_files->Mask(); }
+void TMainForm::SetMask(const std::string& mask) { m_files->SetMask(mask); }
+std::string TMainForm::Directory() const { return m_files->Directory(); }
+void TMainForm::GoToPath(const std::string& path) { m_files->GoToPath(path); }
+
+void TMainForm::SetDriveQuietly(const std::string& folder) {
+  const QSignalBlocker quiet(m_drive);
+  m_drive->SetDrive(VolumeOf(ListVolumes(), folder));
+}
+
+int TMainForm::SortBy() const { return m_files->SortBy(); }
+int TMainForm::SortOrder() const { return m_files->SortOrder(); }
+
+void TMainForm::SetSort(int sortBy, int sortOrder) {
+  if (sortBy < fiFileName || sortBy > fiAttribute) return;
+  if (sortOrder != soAscending && sortOrder != soDescending) return;
+  const TFileItem column = TFileItem(sortBy);
+  // As SelectSortColumn shows a new column, with the stored order.
+  m_headerButtons[m_files->SortBy()]->setText(
+      QString::fromLatin1(kHeaderCaptions[m_files->SortBy()]));
+  m_files->SetSortBy(column);
+  SetSortDirection(TSortOrder(sortOrder));
+  m_headerButtons[column]->setChecked(true);
+  m_sortMenuItems[column]->setChecked(true);
+}
+
+CommandParameters TMainForm::Parameters() const { return m_pages->Parameters(); }
+void TMainForm::SetParameters(const CommandParameters& params) { m_pages->SetParameters(params); }
+std::string TMainForm::CopyNumberText() const {
+  return m_pages->CopyNumber()->Text().toStdString();
+}
+void TMainForm::RemoveFromClick() { m_pages->RemoveFromClick(); }
+
+}  // namespace relabo

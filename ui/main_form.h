@@ -1,0 +1,216 @@
+#pragma once
+
+#include <QFont>
+#include <QPointer>
+#include <QString>
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/batch.h"
+#include "filelist/file_sort.h"
+#include "ui/actions.h"
+#include "ui/edge_dock_form.h"
+#include "ui/help_window.h"
+#include "ui/settings.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QToolButton;
+
+namespace relabo {
+
+class TCommandPages;
+class TXDriveComboBox;
+class TXFileListBox;
+class TXPathLabel;
+
+/// The captions of the sort header buttons, by sort column ("Name" ... "Attr").
+extern const std::array<const char*, 5> kHeaderCaptions;
+/// The marks that follow the sort column's caption: "+" ascending, an em dash descending.
+extern const std::array<const char*, 2> kSortOrderMarks;
+
+/// The desktop's sans-serif font at 8 points, the font of the main window.
+QFont MainWindowFont();
+
+/// "3 of 120 renames failed" after a batch with failures; empty when none failed.
+QString BatchFailureNote(const BatchOutcome& outcome, int command);
+
+/// The program's window: a toolbar, the notebook of the eight command pages, the volume
+/// selector, the path label, the sort header, the file list and a two-panel status bar. Every
+/// command is one of its actions; menus, toolbar, header buttons and the context menu only
+/// trigger them, and their shortcuts act anywhere in the window. Reads the settings when it is
+/// made and writes them when it goes.
+class TMainForm : public TEdgeDockForm, public SettingsTarget {
+  Q_OBJECT
+
+ public:
+  /// Uses the user's settings file unless given another store.
+  explicit TMainForm(std::unique_ptr<SettingsStore> store = nullptr, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // Window state.
+
+  /// Makes command index (0-7) current: its toolbar button down, its menu entry checked, its
+  /// page shown, the caption "Relabo 2.2 - " + its name; the focus stays where it was.
+  void SelectCommand(int index) override;
+  /// The current command: the notebook's page.
+  int Command() const;
+  /// Chooses the sort column; choosing the current one reverses the order.
+  void SelectSortColumn(TFileItem column);
+  /// Sets the sort order and everything that shows it.
+  void SetSortDirection(TSortOrder order);
+
+  /// Marks every file entry and unmarks folders and the parent entry.
+  void SelectAllFiles();
+  void UnselectAllEntries();
+  /// Toggles the marks of the file entries; folders keep theirs.
+  void InvertFileSelection();
+
+  /// Opens the top folder of the volume chosen in the volume selector, unless it is shown.
+  void ApplyDrive();
+  /// Gives the file list the focus, its top visible entry focused and marked.
+  void FocusFileList();
+  /// Refresh status panel 1 ("Selected") and panel 0 ("Total").
+  void FilesChange();
+  void FilesUpdateContent();
+
+  /// Runs the current command over the marked files (F9).
+  void Execute();
+
+  // Parts, for the program and its tests.
+
+  QAction* Action(ActionId id) const { return m_actions[size_t(id)]; }
+  TCommandPages* Pages() const { return m_pages; }
+  TXFileListBox* Files() const { return m_files; }
+  TXDriveComboBox* Drive() const { return m_drive; }
+  TXPathLabel* FolderLabel() const { return m_folderLabel; }
+  QFrame* FolderPanel() const { return m_folderPanel; }
+  QToolButton* HeaderButton(TFileItem column) const { return m_headerButtons[column]; }
+  /// The toolbar button at a position counting the separators; null at a separator.
+  QToolButton* ToolButton(int position) const { return m_toolButtons.at(size_t(position)); }
+  QMenuBar* MainMenu() const { return m_mainMenu; }
+  QMenu* FilesPopupMenu() const { return m_filesPopupMenu; }
+  /// The text of status panel 0 or 1.
+  QString StatusText(int panel) const;
+  /// The note beside the panels: failures of the last batch, extension or deletion.
+  QString StatusNote() const;
+  const std::string& LastDrive() const { return m_lastDrive; }
+
+  /// The help file and the help window (made at the first request).
+  const QString& HelpFile() const { return m_helpFile; }
+  void SetHelpFile(const QString& path);
+  THelpWindow* HelpWindow() const { return m_helpWindow; }
+  /// Opens help at a menu entry's topic, as F1 does while a menu is open; false when the entry
+  /// has no number.
+  bool ShowMenuEntryHelp(const QAction* entry);
+
+  // SettingsTarget.
+
+  int32_t WindowLeft() const override;
+  int32_t WindowTop() const override;
+  void SetWindowLeft(int32_t left) override;
+  void SetWindowTop(int32_t top) override;
+  QSize ScreenSize() const override;
+  QSize WindowSize() const override;
+  std::string Mask() const override;
+  void SetMask(const std::string& mask) override;
+  std::string Directory() const override;
+  void GoToPath(const std::string& path) override;
+  void SetDriveQuietly(const std::string& folder) override;
+  int SortBy() const override;
+  int SortOrder() const override;
+  void SetSort(int sortBy, int sortOrder) override;
+  std::vector<std::string>& FilterHistory() override { return m_filterHistory; }
+  std::vector<std::string>& ExpandHistory() override { return m_expandHistory; }
+  std::vector<std::string>& ShrinkHistory() override { return m_shrinkHistory; }
+  CommandParameters Parameters() const override;
+  void SetParameters(const CommandParameters& params) override;
+  std::string CopyNumberText() const override;
+  void RemoveFromClick() override;
+  int ActivePage() const override { return Command(); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateMenus();
+  QWidget* CreateToolBar();
+  QWidget* CreateFilesPanel();
+  void ConnectFileList();
+  void ConnectDrive();
+  void GuardShortcutsIn(QWidget* root);
+
+  void Run(ActionId id);
+
+  // Handlers of the actions.
+  void SortActionExecute(QAction* action);
+  void ReversedActionExecute();
+  void SwitchActionExecute();
+  void ChooseDriveActionExecute();
+  void UpdateFilesActionExecute();
+  void PropertiesActionExecute();
+  void HelpActionExecute();
+  void MarkByMask(bool mark);
+  void ChooseFilterActionExecute();
+  void DefaultFilterActionExecute();
+  void ExtensionActionExecute();
+  void DeleteActionExecute();
+
+  // Events of the file list and the volume selector.
+  void FilesFocusChanged();
+  void FilesEnter();
+  void FilesExit();
+  bool FilesKeyDown(QKeyEvent* event);
+  bool FilesMouseDown(QMouseEvent* event);
+  void DriveEnter();
+  void DriveChange();
+  void DriveKeyUp(QKeyEvent* event);
+  void DrivePicked();
+
+  void SetStatusNote(const QString& note, const QString& details = QString());
+  /// Changes marks with redraw suspended and the top row kept, then FilesChange.
+  template <typename Change>
+  void ChangeMarks(Change&& change);
+
+  std::unique_ptr<SettingsStore> m_store;
+  std::array<QAction*, kActionCount> m_actions{};
+  QActionGroup* m_commandGroup = nullptr;
+  QActionGroup* m_sortGroup = nullptr;
+  std::array<QAction*, kCommandCount> m_commandItems{};
+  std::array<QAction*, 5> m_sortMenuItems{};
+
+  QMenuBar* m_mainMenu = nullptr;
+  QMenu* m_filesPopupMenu = nullptr;
+  std::vector<QToolButton*> m_toolButtons;
+  TCommandPages* m_pages = nullptr;
+  TXDriveComboBox* m_drive = nullptr;
+  QFrame* m_folderPanel = nullptr;
+  TXPathLabel* m_folderLabel = nullptr;
+  QFrame* m_headerPanel = nullptr;
+  std::array<QToolButton*, 5> m_headerButtons{};
+  TXFileListBox* m_files = nullptr;
+  std::array<QLabel*, 2> m_statusPanels{};
+  QLabel* m_statusNote = nullptr;
+
+  std::vector<std::string> m_filterHistory;
+  std::vector<std::string> m_expandHistory;
+  std::vector<std::string> m_shrinkHistory;
+  std::string m_lastDrive;
+  bool m_filesFocused = false;
+  // Set when the file list got the focus from a mouse press that has not arrived yet.
+  bool m_filesFocusedByClick = false;
+
+  QString m_helpFile;
+  QPointer<THelpWindow> m_helpWindow;
+};
+
+}  // namespace relabo
