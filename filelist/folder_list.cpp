@@ -247,23 +247,6 @@ class ItemsUpdateGuard {
   FolderListView& m_view;
 };
 
-// SplitEnteredPath takes a last name that names nothing for a folder and fails to enter it.
-// Here such a name is a file that is missing: its folder opens and the name is reported then.
-EnteredPath SplitTypedPath(const std::string& path) {
-  try {
-    return SplitEnteredPath(path);
-  } catch (const Error& e) {
-    if (e.Code() != ENOENT) throw;
-    const std::string file = NamePart(path);
-    if (file.empty()) throw;
-    EnteredPath parts = SplitEnteredPath(path.substr(0, path.size() - file.size()));
-    struct stat st;
-    if (!parts.file.empty() || ::lstat(JoinPath(parts.folder, file).c_str(), &st) == 0) throw;
-    parts.file = file;
-    return parts;
-  }
-}
-
 // "/a/b" -> "/a", "/a" -> "/".
 std::string ParentFolder(const std::string& folder) {
   const size_t slash = folder.rfind('/');

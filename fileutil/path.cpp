@@ -258,4 +258,19 @@ EnteredPath SplitEnteredPath(std::string_view text) {
   return result;
 }
 
+EnteredPath SplitTypedPath(const std::string& path) {
+  try {
+    return SplitEnteredPath(path);
+  } catch (const Error& e) {
+    if (e.Code() != ENOENT) throw;
+    const std::string file = NamePart(path);
+    if (file.empty()) throw;
+    EnteredPath parts = SplitEnteredPath(path.substr(0, path.size() - file.size()));
+    struct stat st;
+    if (!parts.file.empty() || ::lstat(JoinPath(parts.folder, file).c_str(), &st) == 0) throw;
+    parts.file = file;
+    return parts;
+  }
+}
+
 }  // namespace relabo

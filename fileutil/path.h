@@ -43,4 +43,9 @@ struct EnteredPath {
 /// cannot be entered.
 EnteredPath SplitEnteredPath(std::string_view text);
 
+/// SplitEnteredPath for a path that names a file to open: a last name that names nothing is a
+/// missing file of its folder (returned as the file part) rather than a folder that cannot be
+/// entered. Other failures throw as SplitEnteredPath does.
+EnteredPath SplitTypedPath(const std::string& path);
+
 }  // namespace relabo

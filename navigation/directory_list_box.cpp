@@ -79,19 +79,7 @@ class WorkingFolderGuard {
 
 // The folder part of a path as the file list splits it: a last name that names nothing is a
 // file name to look for, not a folder that cannot be entered.
-std::string FolderOfPath(const std::string& path) {
-  try {
-    return SplitEnteredPath(path).folder;
-  } catch (const Error& error) {
-    if (error.Code() != ENOENT) throw;
-    const std::string file = NamePart(path);
-    if (file.empty()) throw;
-    const EnteredPath parts = SplitEnteredPath(path.substr(0, path.size() - file.size()));
-    struct stat st;
-    if (!parts.file.empty() || ::lstat(JoinPath(parts.folder, file).c_str(), &st) == 0) throw;
-    return parts.folder;
-  }
-}
+std::string FolderOfPath(const std::string& path) { return SplitTypedPath(path).folder; }
 
 QIcon RenderGlyph(const char* file) {
   QSvgRenderer renderer{QString::fromLatin1(file)};

@@ -156,9 +156,9 @@ QString BatchFailureNote(const BatchOutcome& outcome, int command) {
 // Construction
 
 TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
-    : TEdgeDockForm(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                                Qt::MSWindowsFixedSizeDialogHint),
+    : TEdgeDockForm(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_store(std::move(store)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Relabo"));

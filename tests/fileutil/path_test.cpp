@@ -326,6 +326,19 @@ TEST_F(SplitEnteredPathTest, SplitsFolderAndFile) {
   }
 }
 
+// A typed file name that names nothing is looked for in its folder; a missing folder on the
+// way is still an error.
+TEST_F(SplitEnteredPathTest, TypedPathKeepsAMissingFileName) {
+  const std::string work = m_dir.Path("Work");
+  const EnteredPath missing = SplitTypedPath(work + "/missing.txt");
+  EXPECT_EQ(missing.folder, work);
+  EXPECT_EQ(missing.file, "missing.txt");
+  const EnteredPath sub = SplitTypedPath(work + "/Sub");
+  EXPECT_EQ(sub.folder, work + "/Sub");
+  EXPECT_EQ(sub.file, "");
+  EXPECT_THROW(SplitTypedPath(work + "/Missing/x.txt"), Error);
+}
+
 TEST_F(SplitEnteredPathTest, FailsWhenAFolderCannotBeEntered) {
   const std::string work = m_dir.Path("Work");
   struct Case {
