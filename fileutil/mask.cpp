@@ -46,6 +46,12 @@ TMask::State TMask::ReadSet(std::string_view text, const std::u32string& mask, s
   }
   state.rangeEnd = m_ranges.size();
   if (pos == mask.size() || state.rangeBegin == state.rangeEnd) ThrowInvalid(text, pos + 1);
+  // Most names are ASCII: their membership is one bit test instead of a walk over the ranges.
+  for (size_t i = state.rangeBegin; i < state.rangeEnd; ++i) {
+    for (char32_t c = m_ranges[i].first; c <= m_ranges[i].last && c < 128; ++c) {
+      state.ascii[c >> 6] |= uint64_t{1} << (c & 63);
+    }
+  }
   return state;
 }
 
@@ -86,6 +92,7 @@ bool TMask::Passes(const State& state, const char32_t* name, size_t length, size
     case Kind::Set: {
       if (pos >= length) return false;
       const char32_t c = name[pos];
+      if (c < 128) return (((state.ascii[c >> 6] >> (c & 63)) & 1) != 0) != state.negate;
       bool member = false;
       for (size_t i = state.rangeBegin; i < state.rangeEnd && !member; ++i) {
         member = c >= m_ranges[i].first && c <= m_ranges[i].last;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,7 @@ class TMask {
     char32_t literal = 0;
     size_t rangeBegin = 0;  // this set's ranges in m_ranges
     size_t rangeEnd = 0;
+    uint64_t ascii[2] = {0, 0};  // the set's members below 128, one bit each
   };
   /// Reads the set whose "[" is at mask[pos]; leaves pos at its "]".
   State ReadSet(std::string_view text, const std::u32string& mask, size_t& pos);
