@@ -185,7 +185,7 @@ void CopyFileContents(const std::string& source, const std::string& target) {
   if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
     throw Error(Format("Cannot create file %s", target));
   }
-  if (S_ISREG(outStat.st_mode) && ::ftruncate(out.Get(), 0) != 0) {
+  if (S_ISREG(outStat.st_mode) && outStat.st_size > 0 && ::ftruncate(out.Get(), 0) != 0) {
     throw PathError("Cannot create file %s", target);
   }
 
