@@ -257,7 +257,7 @@ TCommandPages::TCommandPages(QWidget* parent) : QStackedWidget(parent) {
   {  // 7: Copy Files
     QWidget* page = AddPage("CopyFilesPage");
     QGridLayout* grid = PageGrid();
-    AddLabel(grid, "No. of copies:", 0, 0);
+    AddLabel(grid, "No. of coppies:", 0, 0);
     m_copyNumber = MakeSpin("CopyNumber", 1, kMaxCopyNumber, initial.CopyNumber);
     grid->addWidget(m_copyNumber, 0, 1);
     AddLabel(grid, "Separator:", 1, 0);
