@@ -609,7 +609,11 @@ void FolderList::EnterFolder() {
     throw;
   }
   restoreGlyph();
-  if (Count() > 0) FocusItem(0, true);
+  if (Count() > 0) {
+    FocusItem(0, true);
+    // The scan reported before this mark was set; the marked count has changed since.
+    NotifyChange();
+  }
 }
 
 void FolderList::EnterParentFolder() {
@@ -622,6 +626,7 @@ void FolderList::EnterParentFolder() {
   if (m_fileType.Contains(xftDirectory) && Count() > 0) {
     const int index = FindText(left, 0);
     FocusItem(index < 0 ? 0 : index, true);
+    NotifyChange();  // the scan reported before this mark was set
   }
 }
 

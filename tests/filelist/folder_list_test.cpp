@@ -460,6 +460,9 @@ TEST_F(FolderListTest, EnterAndLeaveFolders) {
   m_dir.CreateFile("data/file.txt");
   BasicFolderListView view;
   auto list = ListAt(m_dir.Path("data"), &view);
+  // What the status line would show: the marked count as of the last change notification.
+  int reportedMarks = -1;
+  list->OnChange = [&] { reportedMarks = view.MarkedCount(); };
 
   // Focused but not marked still enters.
   view.SetFocused(IndexOf(*list, "[Old]"));
@@ -467,6 +470,7 @@ TEST_F(FolderListTest, EnterAndLeaveFolders) {
   EXPECT_EQ(list->Directory(), m_dir.Path("data/Old"));
   EXPECT_EQ(view.Focused(), 0);
   EXPECT_TRUE(view.IsMarked(0));
+  EXPECT_EQ(reportedMarks, 1);
   EXPECT_EQ(view.Redrawn().size(), 1u);  // the open-folder glyph
   EXPECT_EQ(view.UpdateDepth(), 0);
 
@@ -477,6 +481,7 @@ TEST_F(FolderListTest, EnterAndLeaveFolders) {
   EXPECT_EQ(list->ItemText(view.Focused()), "[Old]");
   EXPECT_TRUE(view.IsMarked(view.Focused()));
   EXPECT_EQ(view.MarkedCount(), 1);
+  EXPECT_EQ(reportedMarks, 1);
   EXPECT_EQ(list->FocusedPath(), m_dir.Path("data/Old"));
 
   // A file entry is opened instead.
