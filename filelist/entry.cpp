@@ -2,6 +2,8 @@
 
 #include <iterator>
 
+#include "fileutil/path.h"
+
 namespace relabo {
 
 uint32_t AttributeBit(TXFileAttr kind) {
@@ -67,6 +69,18 @@ TEntryKind EntryKindOf(int32_t glyphCode) {
     default:
       return ekFile;
   }
+}
+
+int32_t BuiltInFileGlyph(std::string_view name, uint32_t attr) {
+  std::string ext = ExtensionPart(name);
+  for (char& c : ext) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+  if (ext == ".exe" || ext == ".com" || ext == ".bat") return kGlyphExeWin;
+  if (ext == ".pif") return kGlyphExeDos;
+  if (ext == ".lnk") return kGlyphShortcut;
+  if (ext == ".zip" || ext == ".rar" || ext == ".arj" || ext == ".jar") return kGlyphCompress;
+  return attr & (kAttrHidden | kAttrSystem) ? kGlyphDefaultHidden : kGlyphDefault;
 }
 
 }  // namespace relabo

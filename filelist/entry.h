@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace relabo {
 
@@ -44,8 +45,8 @@ class TXFileType {
 };
 
 /// What the file list takes unless told otherwise.
-constexpr TXFileType kDefaultFileType = {xftNormal,  xftDirectory, xftReadOnly, xftArchive,
-                                         xftHidden,  xftSystem,    xftCompressed};
+constexpr TXFileType kDefaultFileType = {xftNormal, xftDirectory, xftReadOnly,  xftArchive,
+                                         xftHidden, xftSystem,    xftCompressed};
 
 /// The attribute bits of the attribute word.
 enum : uint32_t {
@@ -91,6 +92,11 @@ enum TEntryKind : int { ekParentFolder = 0, ekFolder = 1, ekFile = 2, ekNone = 3
 
 /// The kind of an entry follows from its glyph code alone.
 TEntryKind EntryKindOf(int32_t glyphCode);
+
+/// The built-in glyph of a file entry when desktop icons are off or the desktop has none: by
+/// extension (".exe", ".com", ".bat", ".pif", ".lnk", archives) first, then hidden or system,
+/// else the default.
+int32_t BuiltInFileGlyph(std::string_view name, uint32_t attr);
 
 /// What the list keeps for each entry besides its text.
 struct TEntryInfo {

@@ -213,18 +213,6 @@ FolderContents ReadWorkingFolder(const std::string& shownPath) {
 }
 
 // The built-in glyph of a file entry when shell icons are off.
-int32_t FileGlyph(std::string_view name, uint32_t attr) {
-  std::string ext = ExtensionPart(name);
-  for (char& c : ext) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  }
-  if (ext == ".exe" || ext == ".com" || ext == ".bat") return kGlyphExeWin;
-  if (ext == ".pif") return kGlyphExeDos;
-  if (ext == ".lnk") return kGlyphShortcut;
-  if (ext == ".zip" || ext == ".rar" || ext == ".arj" || ext == ".jar") return kGlyphCompress;
-  return attr & (kAttrHidden | kAttrSystem) ? kGlyphDefaultHidden : kGlyphDefault;
-}
-
 class BusyGuard {
  public:
   explicit BusyGuard(FolderListView& view) : m_view(view) { m_view.BeginBusy(); }
@@ -405,7 +393,7 @@ void FolderList::ReadFolder() {
         if (!takeNormal && (e.attr & accepted) == 0) continue;
         const std::string_view name = contents.Name(e);
         if (!filter.Matches(name)) continue;
-        takes.push_back({&e, m_shellIcons ? kGlyphShellIcon : FileGlyph(name, e.attr)});
+        takes.push_back({&e, m_shellIcons ? kGlyphShellIcon : BuiltInFileGlyph(name, e.attr)});
         ++fileCount;
       }
       if (end == m_mask.size()) break;

@@ -201,16 +201,6 @@ std::string IconCacheKey(std::string_view name, std::string_view folder) {
   return ext;
 }
 
-int32_t BuiltInFileGlyph(std::string_view name, uint32_t attr) {
-  const std::string ext = LowerCase(ExtensionPart(name));
-  if (OneOf(ext, {".exe", ".com", ".bat"})) return kGlyphExeWin;
-  if (ext == ".pif") return kGlyphExeDos;
-  if (ext == ".lnk") return kGlyphShortcut;
-  if (OneOf(ext, {".zip", ".rar", ".arj", ".jar"})) return kGlyphCompress;
-  if (attr & (kAttrHidden | kAttrSystem)) return kGlyphDefaultHidden;
-  return kGlyphDefault;
-}
-
 RowLayout LayoutRow(const ColumnSettings& s, int left, int rowHeight) {
   RowLayout row;
   int offset = 2;

@@ -62,10 +62,6 @@ std::string FormatDateTime(std::string_view pattern, double time,
 /// files carry icons of their own (".exe", ".lnk", ...).
 std::string IconCacheKey(std::string_view name, std::string_view folder);
 
-/// The built-in glyph code a file gets when desktop icons are off or the desktop has none:
-/// by extension (".exe", ".pif", ".lnk", archives), else hidden/system or default.
-int32_t BuiltInFileGlyph(std::string_view name, uint32_t attr);
-
 /// Horizontal extent of one painted element of a row.
 struct ColumnSpan {
   bool shown = false;
