@@ -173,7 +173,8 @@ void ReplaceAll(Text& b, const Text& orig, const Text& with) {
 }  // namespace
 
 std::string CounterText(int32_t start, int32_t step, int32_t digits, int32_t ordinal) {
-  return PaddedNumber(WrappingAdd(start, WrappingMul(step, ordinal)), digits);
+  return PaddedNumber(WrappingAdd(start, WrappingMul(step, ordinal)),
+                      std::min(digits, kMaxNameBytes));
 }
 
 std::string ArrangeScheme(int scheme, std::string_view name, std::string_view separator,

@@ -67,8 +67,12 @@ struct CommandParameters {
 std::string TransformName(std::string_view entryName, int command, const CommandParameters& params,
                           int32_t ordinal);
 
+/// The longest file name Linux file systems take, in bytes; no counter is padded beyond it.
+constexpr int32_t kMaxNameBytes = 255;
+
 /// start + step * ordinal (32-bit, wrapping) in decimal, zeros put in front up to digits
-/// characters (also in front of a minus sign: "0-5").
+/// characters (also in front of a minus sign: "0-5"); digits beyond kMaxNameBytes count as
+/// kMaxNameBytes, so no call builds a text longer than a file name can be.
 std::string CounterText(int32_t start, int32_t step, int32_t digits, int32_t ordinal);
 
 /// Name, separator and counter joined in the order of scheme 0-5; any other scheme acts as 5.

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 #include <utility>
 
 #include "filelist/name_filter.h"
@@ -448,6 +449,18 @@ void FolderList::ReadFolder() {
 }
 
 void FolderList::Resort() {
+  // The marks and the focus follow their entries, as the records stay the same objects: the
+  // user sees the same files marked, and a batch then takes them in the new order.
+  std::unordered_set<const TEntryInfo*> marked;
+  if (m_view->MarkedCount() > 0) {
+    for (int i = 0; i < Count(); ++i) {
+      if (m_view->IsMarked(i)) marked.insert(m_items[i].object);
+    }
+  }
+  const int focusedIndex = m_view->Focused();
+  const TEntryInfo* focused =
+      focusedIndex >= 0 && focusedIndex < Count() ? m_items[focusedIndex].object : nullptr;
+
   m_view->ItemsAboutToBeReplaced();
   std::vector<Item>& store = m_store.Items();
   store.swap(m_items);
@@ -456,6 +469,16 @@ void FolderList::Resort() {
   store.clear();
   m_store.Clear();
   m_view->ItemsReplaced();
+
+  if (marked.empty() && focused == nullptr) return;
+  m_view->BeginItemsUpdate();
+  int newFocus = -1;
+  for (int i = 0; i < Count(); ++i) {
+    if (marked.count(m_items[i].object) != 0) m_view->SetMarked(i, true);
+    if (focused != nullptr && m_items[i].object == focused) newFocus = i;
+  }
+  m_view->EndItemsUpdate();
+  if (newFocus >= 0) m_view->SetFocused(newFocus);
 }
 
 void FolderList::ChangeFolder(const std::string& folder) {

@@ -205,7 +205,8 @@ class FolderList {
   /// entered or read; then nothing has changed and the old entries stay.
   virtual void ReadFolder();
   /// Sorts the shown entries again with the current settings. The records stay the same
-  /// objects; marks and focus are lost; no change notification.
+  /// objects, and the marks and the focus stay with their entries; no change notification
+  /// (the number of marks is unchanged).
   void Resort();
   /// Makes folder (relative to Directory) current and reads it; nothing when it is Directory.
   /// Throws Error when it cannot be entered or read; then Directory and the working folder

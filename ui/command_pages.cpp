@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "engine/batch.h"
+#include "ui/single_line.h"
 #include "ui/spin_edit.h"
 
 namespace relabo {
@@ -42,6 +43,7 @@ QLabel* AddLabel(QGridLayout* grid, const char* text, int row, int column) {
 QLineEdit* MakeEdit(const char* name, int width) {
   auto* edit = new QLineEdit;
   edit->setObjectName(QString::fromLatin1(name));
+  MakeSingleLine(edit);
   edit->setFixedWidth(width);
   return edit;
 }
@@ -290,30 +292,30 @@ void TCommandPages::RemoveFromClick() {
 CommandParameters TCommandPages::Parameters() const {
   CommandParameters p;
   p.InsertString = ToStd(m_insertString->text());
-  p.InsertFrom = m_insertFrom->Value();
+  p.InsertFrom = m_insertFrom->ClampedValue();
   p.RemoveFrom = m_removeFrom->ItemIndex();
-  p.RemoveNumber = m_removeNumber->Value();
-  p.RemovePosition = m_removePosition->Value();
+  p.RemoveNumber = m_removeNumber->ClampedValue();
+  p.RemovePosition = m_removePosition->ClampedValue();
   p.ReplaceOrigString = ToStd(m_replaceOrigString->text());
   p.ReplaceNewString = ToStd(m_replaceNewString->text());
   p.ChangeString = ToStd(m_changeString->text());
-  p.ChangeFrom = m_changeFrom->Value();
+  p.ChangeFrom = m_changeFrom->ClampedValue();
   p.ChangeCaseMode = m_changeCaseMode->ItemIndex();
   p.ChangeCaseSeparator = ToStd(m_changeCaseSeparator->text());
-  p.ChangeNumberWhich = m_changeNumberWhich->Value();
-  p.ChangeNumberPlus = m_changeNumberPlus->Value();
+  p.ChangeNumberWhich = m_changeNumberWhich->ClampedValue();
+  p.ChangeNumberPlus = m_changeNumberPlus->ClampedValue();
   p.RenameName = ToStd(m_renameName->text());
   p.RenameSeparator = ToStd(m_renameSeparator->text());
   p.RenameScheme = m_renameScheme->currentIndex();
-  p.RenameStart = m_renameStart->Value();
-  p.RenameStep = m_renameStep->Value();
-  p.RenameDigits = m_renameDigits->Value();
+  p.RenameStart = m_renameStart->ClampedValue();
+  p.RenameStep = m_renameStep->ClampedValue();
+  p.RenameDigits = m_renameDigits->ClampedValue();
   p.CopyNumber = m_copyNumber->ClampedValue();
   p.CopySeparator = ToStd(m_copySeparator->text());
   p.CopyScheme = m_copyScheme->currentIndex();
-  p.CopyStart = m_copyStart->Value();
-  p.CopyStep = m_copyStep->Value();
-  p.CopyDigits = m_copyDigits->Value();
+  p.CopyStart = m_copyStart->ClampedValue();
+  p.CopyStep = m_copyStep->ClampedValue();
+  p.CopyDigits = m_copyDigits->ClampedValue();
   return p;
 }
 

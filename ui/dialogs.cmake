@@ -4,6 +4,7 @@ if(RELABO_GUI)
     history.cpp history.h
     properties.cpp properties.h
     selection_form.cpp selection_form.h
+    single_line.cpp single_line.h
   )
   target_include_directories(relabo_dialogs PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(relabo_dialogs PUBLIC relabo_fileutil Qt6::Widgets Qt6::DBus

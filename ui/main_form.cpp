@@ -25,11 +25,11 @@
 #include <algorithm>
 #include <exception>
 
+#include "engine/extension.h"
 #include "engine/progress_form.h"
 #include "engine/trash.h"
 #include "filelist/file_list_box.h"
 #include "fileutil/error.h"
-#include "fileutil/fs.h"
 #include "fileutil/mask.h"
 #include "fileutil/path.h"
 #include "navigation/drive_combo_box.h"
@@ -752,23 +752,13 @@ void TMainForm::ExtensionActionExecute() {
     return;
   }
   SetStatusNote(QString());
-  bool changed = false;
-  int tried = 0;
-  int failed = 0;
-  const int count = m_files->Count();
-  for (int i = 0; i < count; ++i) {
-    if (!m_files->IsMarked(i)) continue;
-    const std::string& name = m_files->ItemText(i);
-    ++tried;
-    if (RenameNoReplace(name, BaseName(name) + "." + extension) == 0) {
-      changed = true;
-    } else {
-      ++failed;
-      QApplication::beep();
-    }
+  const ExtensionOutcome outcome =
+      ChangeExtension(ListBatchEntries(*m_files), extension, [] { QApplication::beep(); });
+  if (outcome.failed > 0) {
+    SetStatusNote(FromStd(Format("%d of %d renames failed", outcome.failed,
+                                 int(outcome.operations.size()))));
   }
-  if (failed > 0) SetStatusNote(FromStd(Format("%d of %d renames failed", failed, tried)));
-  if (changed) {
+  if (outcome.succeeded > 0) {
     m_files->Rescan();
     m_files->SetTopIndex(top);
   }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 
 #include "ui/history.h"
+#include "ui/single_line.h"
 
 namespace relabo {
 
@@ -37,6 +38,10 @@ TSelectionForm::TSelectionForm(QWidget* owner)
   m_filterBox->setEditable(true);
   // The history is updated by ShowSelectionDialog only; the box must not add entries itself.
   m_filterBox->setInsertPolicy(QComboBox::NoInsert);
+  // No inline completion: it would turn "*.txt" into a longer history entry that Enter then
+  // applies. The text accepted is exactly what was typed or picked.
+  m_filterBox->setCompleter(nullptr);
+  MakeSingleLine(m_filterBox->lineEdit());
   m_filterBox->setGeometry(8, 24, 297, m_filterBox->sizeHint().height());
 
   m_okBtn->setObjectName(QStringLiteral("OkBtn"));

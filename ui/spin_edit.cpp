@@ -3,12 +3,14 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <algorithm>
-#include <charconv>
 #include <limits>
 
 namespace relabo {
 
-std::optional<int32_t> ParseFieldInteger(std::string_view text) {
+namespace {
+
+// The text's integer with its sign, held at +-2^40 however many digits it has.
+std::optional<int64_t> ParseWide(std::string_view text) {
   size_t start = 0;
   while (start < text.size() && text[start] == ' ') ++start;
   text.remove_prefix(start);
@@ -18,15 +20,28 @@ std::optional<int32_t> ParseFieldInteger(std::string_view text) {
     text.remove_prefix(1);
   }
   if (text.empty()) return std::nullopt;
-  // Parsed as unsigned so that "-2147483648" is accepted and a sign after the sign is not.
-  uint64_t magnitude = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  const int64_t value = negative ? -int64_t(magnitude) : int64_t(magnitude);
-  if (magnitude > uint64_t(std::numeric_limits<int32_t>::max()) + 1 ||
-      value > std::numeric_limits<int32_t>::max())
-    return std::nullopt;
-  return int32_t(value);
+  int64_t magnitude = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    magnitude = std::min<int64_t>(magnitude * 10 + (c - '0'), int64_t{1} << 40);
+  }
+  return negative ? -magnitude : magnitude;
+}
+
+std::optional<int64_t> ParseWide(const QString& text) {
+  const QByteArray bytes = text.toLatin1();
+  return ParseWide(std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+}  // namespace
+
+std::optional<int32_t> ParseFieldInteger(std::string_view text) {
+  // A number beyond 32 bits counts as the nearest end of the range, so "99999999999" is a
+  // large position, not the minimum.
+  const std::optional<int64_t> value = ParseWide(text);
+  if (!value) return std::nullopt;
+  return int32_t(std::clamp<int64_t>(*value, std::numeric_limits<int32_t>::min(),
+                                     std::numeric_limits<int32_t>::max()));
 }
 
 TXSpinEdit::TXSpinEdit(int32_t minValue, int32_t maxValue, int32_t value, QWidget* parent)
@@ -37,9 +52,10 @@ TXSpinEdit::TXSpinEdit(int32_t minValue, int32_t maxValue, int32_t value, QWidge
 }
 
 int32_t TXSpinEdit::Value() const {
-  const QByteArray text = Text().toLatin1();
-  return ParseFieldInteger(std::string_view(text.constData(), size_t(text.size())))
-      .value_or(m_minValue);
+  const std::optional<int64_t> value = ParseWide(Text());
+  return value ? int32_t(std::clamp<int64_t>(*value, std::numeric_limits<int32_t>::min(),
+                                             std::numeric_limits<int32_t>::max()))
+               : m_minValue;
 }
 
 int32_t TXSpinEdit::Clamp(int64_t value) const {
@@ -87,9 +103,14 @@ QSize TXSpinEdit::sizeHint() const {
   return QSize(std::max(base.width(), 60), base.height());
 }
 
+bool TXSpinEdit::ShowsUsedValue() const {
+  const std::optional<int64_t> value = ParseWide(Text());
+  return value && *value == ClampedValue();
+}
+
 void TXSpinEdit::focusOutEvent(QFocusEvent* event) {
-  const int32_t value = Value();
-  if (Clamp(value) != value) SetValue(value);
+  // Once left, the field shows the value a command takes from it ("007" stays as typed).
+  if (!ShowsUsedValue()) SetValue(ClampedValue());
   QAbstractSpinBox::focusOutEvent(event);
 }
 

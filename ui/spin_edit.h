@@ -9,12 +9,13 @@
 namespace relabo {
 
 /// A decimal integer as the number fields read it: optional blanks, an optional sign, digits,
-/// nothing after, within 32 bits. Empty otherwise.
+/// nothing after; a number beyond 32 bits is held at the nearest end. Empty otherwise.
 std::optional<int32_t> ParseFieldInteger(std::string_view text);
 
 /// A number field with arrows. Its value is its text read as a decimal integer, or the minimum
-/// when the text is not one; the text may hold any digits and signs while the user types, and an
-/// out-of-range value is clamped only when the field loses the focus or a value is set. A field
+/// when the text is not one; the text may hold any digits and signs while the user types. What
+/// a command uses is ClampedValue, the value brought into the range, and that is what the field
+/// shows once it loses the focus (a text such as "007" that already reads as it stays). A field
 /// whose minimum and maximum are both 0 has no bounds. The arrows step by 1.
 class TXSpinEdit : public QAbstractSpinBox {
   Q_OBJECT
@@ -35,7 +36,8 @@ class TXSpinEdit : public QAbstractSpinBox {
   QString Text() const;
   void SetText(const QString& text);
 
-  /// The value held within the range, as the field would show it after losing the focus.
+  /// The value held within the range: what a command uses, and what the field shows after
+  /// losing the focus.
   int32_t ClampedValue() const { return Clamp(Value()); }
 
   void stepBy(int steps) override;
@@ -49,6 +51,8 @@ class TXSpinEdit : public QAbstractSpinBox {
 
  private:
   int32_t Clamp(int64_t value) const;
+  /// True when the text reads exactly as ClampedValue, so leaving the field need not rewrite it.
+  bool ShowsUsedValue() const;
 
   int32_t m_minValue;
   int32_t m_maxValue;

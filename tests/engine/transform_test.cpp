@@ -319,6 +319,15 @@ TEST(CounterText, PadsAndWraps) {
   }
 }
 
+TEST(CounterText, NeverPadsBeyondAFileNameLength) {
+  // Digits typed as 30000000 once grew the process to over a gigabyte.
+  for (const int32_t digits : {255, 256, 1000, 30000000, INT32_MAX}) {
+    SCOPED_TRACE(digits);
+    EXPECT_EQ(CounterText(1, 1, digits, 0), std::string(254, '0') + "1");
+  }
+  EXPECT_EQ(CounterText(-5, 0, INT32_MAX, 0), std::string(253, '0') + "-5");
+}
+
 TEST(ArrangeScheme, JoinsInEveryOrder) {
   const char* expected[] = {"NSC", "NCS", "SNC", "SCN", "CNS", "CSN", "CSN", "CSN"};
   const int schemes[] = {0, 1, 2, 3, 4, 5, 6, -1};

@@ -41,9 +41,12 @@ TEST(ParseFieldInteger, ReadsOnlyDecimalIntegers) {
       {"sign inside", "1-2", std::nullopt},
       {"largest", "2147483647", std::numeric_limits<int32_t>::max()},
       {"smallest", "-2147483648", std::numeric_limits<int32_t>::min()},
-      {"above the largest", "2147483648", std::nullopt},
-      {"below the smallest", "-2147483649", std::nullopt},
-      {"far too long", "99999999999999999999999", std::nullopt},
+      // Beyond 32 bits a number counts as the nearest end, never as no number at all.
+      {"above the largest", "2147483648", std::numeric_limits<int32_t>::max()},
+      {"below the smallest", "-2147483649", std::numeric_limits<int32_t>::min()},
+      {"eleven digits", "99999999999", std::numeric_limits<int32_t>::max()},
+      {"far too long", "99999999999999999999999", std::numeric_limits<int32_t>::max()},
+      {"far too long negative", "-99999999999999999999999", std::numeric_limits<int32_t>::min()},
       {"hexadecimal", "0x10", std::nullopt},
   };
   for (const Case& c : cases) {
@@ -67,19 +70,36 @@ TEST(SpinEdit, ValueIsTheTextOrTheMinimumUnclamped) {
   }
 }
 
-TEST(SpinEdit, LeavingTheFieldClampsOnlyAnOutOfRangeValue) {
-  TXSpinEdit spin(1, 256, 1);
+TEST(SpinEdit, LeavingTheFieldShowsTheValueThatIsUsed) {
   struct Case {
     const char* text;
+    int32_t min, max;
     const char* after;
   };
-  const Case cases[] = {{"300", "256"}, {"0", "1"}, {"-4", "1"},
-                        {"007", "007"}, {"", ""},   {"--", "--"}};
+  const Case cases[] = {
+      {"300", 1, 256, "256"},
+      {"0", 1, 256, "1"},
+      {"-4", 1, 256, "1"},
+      {"007", 1, 256, "007"},
+      {"+5", 1, 256, "+5"},
+      // No number at all reads as the minimum, and says so once left.
+      {"", 1, 256, "1"},
+      {"--", 1, 256, "1"},
+      {"99999999999", 1, 1000000000, "1000000000"},
+      {"99999999999", 0, 0, "2147483647"},
+      {"-99999999999", 0, 0, "-2147483648"},
+      {"2147483647", 0, 0, "2147483647"},
+      {"-", 0, 0, "0"},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(std::string(c.text) + " in " + std::to_string(c.min) + ".." +
+                 std::to_string(c.max));
+    TXSpinEdit spin(c.min, c.max, 1);
     spin.SetText(QString::fromLatin1(c.text));
+    const int32_t used = spin.ClampedValue();
     LeaveField(spin);
     EXPECT_EQ(spin.Text(), QString::fromLatin1(c.after));
+    EXPECT_EQ(spin.ClampedValue(), used);
   }
 }
 
@@ -252,6 +272,68 @@ TEST(CommandPages, OutOfRangeValuesAreBroughtIntoRange) {
   EXPECT_EQ(read.ChangeCaseMode, 3);
   EXPECT_EQ(read.RenameScheme, -1);
   EXPECT_EQ(read.CopyScheme, -1);
+}
+
+TEST(CommandPages, ACommandUsesTheValueInRangeWhileTheFieldStillHasTheFocus) {
+  TCommandPages pages;
+  struct Case {
+    const char* field;
+    const char* text;
+    int32_t CommandParameters::*member;
+    int32_t used;
+  };
+  const Case cases[] = {
+      {"RenameDigits", "1000", &CommandParameters::RenameDigits, 100},
+      {"RenameDigits", "30000000", &CommandParameters::RenameDigits, 100},
+      {"CopyDigits", "2147483647", &CommandParameters::CopyDigits, 100},
+      {"ChangeFrom", "-5", &CommandParameters::ChangeFrom, 1},
+      {"ChangeFrom", "99999999999", &CommandParameters::ChangeFrom, 1000000000},
+      {"InsertFrom", "-1", &CommandParameters::InsertFrom, 0},
+      {"RemoveNumber", "999", &CommandParameters::RemoveNumber, 256},
+      {"RemovePosition", "0", &CommandParameters::RemovePosition, 1},
+      {"ChangeNumberWhich", "0", &CommandParameters::ChangeNumberWhich, 1},
+      {"ChangeNumberPlus", "99999999999", &CommandParameters::ChangeNumberPlus, INT32_MAX},
+      {"RenameStart", "-7", &CommandParameters::RenameStart, 0},
+      {"RenameStep", "-99999999999", &CommandParameters::RenameStep, INT32_MIN},
+      {"CopyStart", "--", &CommandParameters::CopyStart, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " " + c.text);
+    auto* spin = pages.findChild<TXSpinEdit*>(QString::fromLatin1(c.field));
+    ASSERT_NE(spin, nullptr);
+    // Set as typed: the text stays until the field is left.
+    spin->SetText(QString::fromLatin1(c.text));
+    EXPECT_EQ(pages.Parameters().*c.member, c.used);
+    LeaveField(*spin);
+    EXPECT_EQ(spin->Text(), QString::number(c.used));
+    EXPECT_EQ(pages.Parameters().*c.member, c.used);
+  }
+}
+
+TEST(CommandPages, TextFieldsHoldNoControlCharacters) {
+  TCommandPages pages;
+  CommandParameters p;
+  p.InsertString = "foo\nbar";
+  p.ReplaceOrigString = "a\tb";
+  p.ReplaceNewString = "c\r\n";
+  p.ChangeString = std::string("x\0y", 3);
+  p.ChangeCaseSeparator = "\x1b";
+  p.RenameName = "n\x7f";
+  p.RenameSeparator = "/";
+  p.CopySeparator = "\n";
+  pages.SetParameters(p);
+  const CommandParameters read = pages.Parameters();
+  EXPECT_EQ(read.InsertString, "foo bar");
+  EXPECT_EQ(read.ReplaceOrigString, "a b");
+  EXPECT_EQ(read.ReplaceNewString, "c  ");
+  EXPECT_EQ(read.ChangeString, "x y");
+  EXPECT_EQ(read.ChangeCaseSeparator, " ");
+  EXPECT_EQ(read.RenameName, "n ");
+  EXPECT_EQ(read.RenameSeparator, "/");  // a subfolder stays addressable
+  EXPECT_EQ(read.CopySeparator, " ");
+  pages.InsertString()->clear();
+  pages.InsertString()->insert(QStringLiteral("pasted\nline"));
+  EXPECT_EQ(pages.Parameters().InsertString, "pasted line");
 }
 
 TEST(CommandPages, CopyNumberIsReadWithinOneToTenMillion) {

@@ -333,6 +333,41 @@ TEST_F(MainFormTest, StatusLineAfterRereadAndSelectAllWithFolders) {
   EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 0 file(s)"));
 }
 
+TEST_F(MainFormTest, MarksAndFocusStayWithTheirFilesAcrossEverySort) {
+  m_dir.CreateFile("a.txt", "333", 3000);
+  m_dir.CreateFile("b.txt", "1", 1000);
+  m_dir.CreateFile("c.txt", "22", 2000);
+  m_dir.CreateFile("d.txt", "4444", 4000);
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "6"},
+                              {"Pages/RenameFiles/Name", "x"},
+                              {"Pages/RenameFiles/Digits", "1"}});
+  TXFileListBox* files = form.Files();
+  files->SetMarked(Row("a.txt"), true);
+  files->SetMarked(Row("c.txt"), true);
+  files->SetFocused(Row("d.txt"));
+  form.FilesChange();
+  for (const Qt::Key key :
+       {Qt::Key_F2, Qt::Key_F3, Qt::Key_F4, Qt::Key_F5, Qt::Key_F1, Qt::Key_F2}) {
+    SCOPED_TRACE(key);
+    Press(files, key, Qt::ControlModifier);
+    EXPECT_TRUE(files->IsMarked(Row("a.txt")));
+    EXPECT_TRUE(files->IsMarked(Row("c.txt")));
+    EXPECT_FALSE(files->IsMarked(Row("b.txt")));
+    EXPECT_FALSE(files->IsMarked(Row("d.txt")));
+    EXPECT_EQ(files->MarkedCount(), 2);
+    EXPECT_EQ(files->Focused(), Row("d.txt"));
+    EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 2 file(s)"));
+  }
+  // By size ascending: c (2 bytes) comes before a (3), and so do their numbers.
+  ASSERT_EQ(files->SortBy(), fiSize);
+  ASSERT_LT(Row("c.txt"), Row("a.txt"));
+  Press(files, Qt::Key_F9);
+  EXPECT_EQ(m_dir.ReadFile("x1.txt"), "22");
+  EXPECT_EQ(m_dir.ReadFile("x2.txt"), "333");
+  EXPECT_TRUE(m_dir.Exists("b.txt"));
+  EXPECT_TRUE(m_dir.Exists("d.txt"));
+}
+
 TEST_F(MainFormTest, MarkingKeepsTheTopRow) {
   for (int i = 0; i < 200; ++i) m_dir.CreateFile("f" + std::to_string(1000 + i) + ".txt");
   TMainForm& form = MakeForm();
@@ -771,6 +806,41 @@ TEST_F(MainFormTest, ExtensionRenamesTheMarkedEntriesAndCountsFailures) {
   EXPECT_TRUE(m_dir.Exists("dir.old"));
   EXPECT_EQ(form.StatusNote(), QStringLiteral("2 of 4 renames failed"));
   EXPECT_GE(Row("report.bak"), 0);
+}
+
+TEST_F(MainFormTest, ExtensionNeverTouchesAFileNamedAsAMarkedFolderShows) {
+  m_dir.CreateFolder("fold");
+  m_dir.CreateFile("[fold]", "unmarked");
+  m_dir.CreateFile("[..]", "unmarked too");
+  m_dir.CreateFile("a.txt");
+  TMainForm& form = MakeForm();
+  // The first row of each bracketed text is the parent or the folder entry, not the file.
+  ASSERT_EQ(form.Files()->ItemKind(Row("[..]")), ekParentFolder);
+  ASSERT_EQ(form.Files()->ItemKind(Row("[fold]")), ekFolder);
+  for (const char* text : {"[..]", "[fold]", "a.txt"}) form.Files()->SetMarked(Row(text), true);
+  AnswerPrompt(QStringLiteral("bak"));
+  Press(form.Files(), Qt::Key_F7);
+  EXPECT_EQ(m_dir.ReadFile("[fold]"), "unmarked");
+  EXPECT_EQ(m_dir.ReadFile("[..]"), "unmarked too");
+  EXPECT_FALSE(m_dir.Exists("[fold].bak"));
+  EXPECT_FALSE(m_dir.Exists("[..].bak"));
+  EXPECT_TRUE(m_dir.Exists("a.bak"));
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("2 of 3 renames failed"));
+}
+
+TEST_F(MainFormTest, F9UsesTheNumberInRangeWhileTheFieldStillHasTheFocus) {
+  m_dir.CreateFile("a.txt", "A");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "6"}, {"Pages/RenameFiles/Name", "n"}});
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  auto* digits = form.Pages()->findChild<TXSpinEdit*>(QStringLiteral("RenameDigits"));
+  ASSERT_NE(digits, nullptr);
+  Focus(digits);
+  digits->SetText(QStringLiteral("1000"));
+  Press(digits, Qt::Key_F9);
+  // 100 digits at most: the rename succeeds instead of failing on a name that is too long.
+  EXPECT_EQ(m_dir.ReadFile("n" + std::string(99, '0') + "1.txt"), "A");
+  EXPECT_TRUE(form.StatusNote().isEmpty());
 }
 
 TEST_F(MainFormTest, DeleteMovesTheMarkedFilesToTheTrashOnlyFromTheList) {

@@ -193,5 +193,41 @@ TEST(ShowSelectionDialogTest, OneEmptyEntryOpensEmptyAndAcceptsWhatIsTyped) {
   EXPECT_EQ(history, (History{"bak", ""}));
 }
 
+TEST(ShowSelectionDialogTest, AcceptsExactlyWhatWasTypedNeverACompletion) {
+  struct Case {
+    const char* name;
+    History history;
+    const char* typed;
+    const char* accepted;
+  };
+  const Case cases[] = {
+      {"a history entry that starts with the text", {"*.txt;*.JPG", "*.*"}, "*.txt", "*.txt"},
+      {"a star that an entry continues", {"*.bak", "*.*"}, "*", "*"},
+      {"a pasted line break", {"*.*"}, "*.txt\n*.doc", "*.txt *.doc"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    History history = c.history;
+    WhenModalOpens([&](TSelectionForm* form) {
+      QLineEdit* edit = form->findChild<QComboBox*>(QStringLiteral("FilterBox"))->lineEdit();
+      edit->clear();
+      // Typed key by key (a completer acts on each), a control character by a paste.
+      const QString typed = QString::fromUtf8(c.typed);
+      if (typed.contains(u'\n')) {
+        edit->insert(typed);
+      } else {
+        QTest::keyClicks(edit, typed);
+      }
+      EXPECT_EQ(edit->text(), QString::fromUtf8(c.accepted));
+      PressKey(form, Qt::Key_Return);
+    });
+    std::string text;
+    ASSERT_TRUE(ShowSelectionDialog(nullptr, QStringLiteral("Shrink selection"),
+                                    QStringLiteral("Specify file type:"), history, text));
+    EXPECT_EQ(text, c.accepted);
+    EXPECT_EQ(history.front(), c.accepted);
+  }
+}
+
 }  // namespace
 }  // namespace relabo
