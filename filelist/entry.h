@@ -106,7 +106,8 @@ struct TEntryInfo {
   /// Size in bytes (all 64 bits).
   uint64_t Size = 0;
   uint32_t Attr = 0;
-  /// Length of the entry's text in bytes (folders with their brackets).
+  /// Length of the entry's text in characters (code points; a byte that begins no valid UTF-8
+  /// sequence counts as one), folders with their brackets.
   int32_t NameLength = 0;
   /// The collation key of the entry's text, for the name sort.
   std::string SortKey;

@@ -84,21 +84,61 @@ const NameCollator& NameCollator::Instance() {
   return instance;
 }
 
+namespace {
+
+// Hyphens and apostrophes weigh nothing at all levels, so "co-op" sorts beside "coop" and
+// "it's" beside "its"; every other character, spaces, dots and brackets included, keeps the
+// locale's weight. Quoted: they are syntax characters of the rules.
+constexpr char16_t kIgnorableRule[] =
+    u"&[last tertiary ignorable]='-'='\u2010'='\u2011'='\u00AD'=''='\u2019'";
+
+// Settings a locale name may carry beside its rules (keywords such as "colNumeric").
+constexpr UColAttribute kLocaleAttributes[] = {UCOL_FRENCH_COLLATION, UCOL_CASE_LEVEL,
+                                               UCOL_NORMALIZATION_MODE, UCOL_NUMERIC_COLLATION};
+
+// The locale's own collation with the ignorable rule added on top of its rules.
+UCollator* OpenTailored(const char* locale, UErrorCode& status) {
+  UCollator* base = ucol_open(locale, &status);
+  if (U_FAILURE(status)) return nullptr;
+  int32_t length = 0;
+  const UChar* localeRules = ucol_getRules(base, &length);
+  std::u16string rules(reinterpret_cast<const char16_t*>(localeRules), length);
+  rules += kIgnorableRule;
+  UParseError where;
+  UCollator* tailored =
+      ucol_openRules(Data(rules), Length(rules), UCOL_DEFAULT, UCOL_DEFAULT, &where, &status);
+  for (const UColAttribute attribute : kLocaleAttributes) {
+    if (U_FAILURE(status)) break;
+    ucol_setAttribute(tailored, attribute, ucol_getAttribute(base, attribute, &status), &status);
+  }
+  ucol_close(base);
+  if (U_FAILURE(status)) {
+    ucol_close(tailored);
+    return nullptr;
+  }
+  return tailored;
+}
+
+}  // namespace
+
 NameCollator::NameCollator(const char* locale) : m_impl(new Impl) {
   UErrorCode status = U_ZERO_ERROR;
-  m_impl->collator = ucol_open(locale, &status);
+  m_impl->collator = OpenTailored(locale, status);
   if (U_FAILURE(status)) {
     status = U_ZERO_ERROR;
-    m_impl->collator = ucol_open("", &status);
+    m_impl->collator = OpenTailored("", status);
   }
   if (U_FAILURE(status)) {
     delete m_impl;
     throw Error(Format("Cannot open the collation of locale %s", locale));
   }
-  // Shifted: spaces and punctuation weigh less than letters and digits ("co-op" beside
-  // "coop"); quaternary strength still orders them, after case.
-  ucol_setAttribute(m_impl->collator, UCOL_ALTERNATE_HANDLING, UCOL_SHIFTED, &status);
-  ucol_setAttribute(m_impl->collator, UCOL_STRENGTH, UCOL_QUATERNARY, &status);
+  // Not shifted: spaces and punctuation count as the characters they are ("report.pdf" before
+  // "report2.pdf"). Case decides at the third level, after letters and accents; a locale that
+  // asks for more levels keeps them.
+  ucol_setAttribute(m_impl->collator, UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE, &status);
+  if (ucol_getAttribute(m_impl->collator, UCOL_STRENGTH, &status) < UCOL_TERTIARY) {
+    ucol_setAttribute(m_impl->collator, UCOL_STRENGTH, UCOL_TERTIARY, &status);
+  }
   ucol_setAttribute(m_impl->collator, UCOL_CASE_FIRST, UCOL_LOWER_FIRST, &status);
   char language[ULOC_LANG_CAPACITY] = "";
   UErrorCode langStatus = U_ZERO_ERROR;
@@ -125,15 +165,20 @@ int NameCollator::Compare(std::string_view a, std::string_view b) const {
 }
 
 int NameCollator::CompareIgnoreCase(std::string_view a, std::string_view b) const {
-  // Folding the case first, and not a lower strength: that would also drop the weight of
-  // spaces and punctuation, and "my file" would equal "myfile".
+  // Folding the case first, and not a lower strength: the folded texts then settle what the
+  // collation calls equal.
   Scratch& s = ThreadScratch();
   ToUtf16(a, s.a);
   ToUtf16(b, s.b);
   m_impl->Fold(s.a, s.foldedA);
   m_impl->Fold(s.b, s.foldedB);
-  return ucol_strcoll(m_impl->collator, Data(s.foldedA), Length(s.foldedA), Data(s.foldedB),
-                      Length(s.foldedB));
+  const int v = ucol_strcoll(m_impl->collator, Data(s.foldedA), Length(s.foldedA), Data(s.foldedB),
+                             Length(s.foldedB));
+  // The collation passes over hyphens, apostrophes and other ignorable characters, but
+  // "co-op" and "coop" are two names: only names of the same folded text are equal.
+  if (v != UCOL_EQUAL) return v;
+  return Sign(
+      u_strCompare(Data(s.foldedA), Length(s.foldedA), Data(s.foldedB), Length(s.foldedB), true));
 }
 
 std::string NameCollator::SortKey(std::string_view name) const {

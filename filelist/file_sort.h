@@ -12,9 +12,10 @@ enum TFileItem : int { fiFileName = 0, fiSize = 1, fiDate = 2, fiTime = 3, fiAtt
 enum TSortOrder : int { soAscending = 0, soDescending = 1 };
 enum TSortFolders : int { sfAlwaysByName = 0, sfLikeFiles = 1 };
 
-/// Locale collation of names: an ICU collator for the user's locale, made once.
-/// Punctuation weighs less than letters and digits; case decides only between otherwise
-/// equal names (lower case first).
+/// Locale collation of names: an ICU collator for the user's locale, made once. Spaces and
+/// punctuation weigh as the locale says, except hyphens and apostrophes, which count only where
+/// nothing else differs ("co-op" beside "coop"); case decides only between otherwise equal
+/// names (lower case first), and the bytes between names the collation calls equal.
 class NameCollator {
  public:
   /// The collator of the process's default ICU locale.
@@ -27,7 +28,7 @@ class NameCollator {
 
   /// -1, 0 or 1: the name sort (case decides only between otherwise equal names).
   int Compare(std::string_view a, std::string_view b) const;
-  /// -1, 0 or 1, ignoring case.
+  /// -1, 0 or 1, ignoring case; 0 only for names of the same case folding.
   int CompareIgnoreCase(std::string_view a, std::string_view b) const;
   /// The sort key for the name sort; keys compare with memcmp/std::string::compare as
   /// Compare does.

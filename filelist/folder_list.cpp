@@ -16,6 +16,7 @@
 #include "filelist/name_filter.h"
 #include "fileutil/error.h"
 #include "fileutil/path.h"
+#include "fileutil/utf8.h"
 
 namespace relabo {
 
@@ -243,6 +244,19 @@ std::string ParentFolder(const std::string& folder) {
   return folder.substr(0, slash);
 }
 
+// Code points; a byte that begins no valid UTF-8 sequence counts as one character.
+int32_t CharacterCount(std::string_view text) {
+  int32_t count = 0;
+  for (size_t pos = 0; pos < text.size(); ++count) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      ++pos;
+    } else {
+      DecodeChar(text, pos);
+    }
+  }
+  return count;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -427,7 +441,7 @@ void FolderList::ReadFolder() {
       info.Time = t.entry->time;
       info.Size = t.entry->size;
       info.Attr = t.entry->attr;
-      info.NameLength = static_cast<int32_t>(text.size());
+      info.NameLength = CharacterCount(text);
       store.push_back(Item{std::move(text), &info});
     }
     SortItems(m_store, blocks, m_sort);

@@ -214,9 +214,9 @@ TEST_F(FolderListTest, MaskPatterns) {
     EXPECT_EQ(list->FileCount(), static_cast<int>(c.files.size()));
     EXPECT_EQ(list->FolderCount(), 2);
   }
-  // Files of several patterns are sorted as one block (punctuation weighs least).
+  // Files of several patterns are sorted as one block (the dot before letters).
   list->SetMask("*.doc;*.txt");
-  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]", "abc.txt", "a.txt", "b.doc"}));
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]", "a.txt", "abc.txt", "b.doc"}));
 }
 
 TEST_F(FolderListTest, BuiltInGlyphsWithoutShellIcons) {
@@ -262,6 +262,46 @@ TEST_F(FolderListTest, EntryRecords) {
   list->SetSortBy(fiSize);
   list->SetSortOrder(soDescending);
   EXPECT_EQ(list->ItemText(2), "big.img");
+}
+
+TEST_F(FolderListTest, NameLengthCountsCharacters) {
+  struct Case {
+    const char* name;
+    std::string entry;
+    bool folder;
+    int32_t length;
+  };
+  const Case kCases[] = {
+      {"ASCII", "plain.txt", false, 9},
+      {"folder with its brackets", "sub", true, 5},
+      {"two-byte letters", "été.txt", false, 7},
+      {"folder with accents", "Été", true, 5},
+      {"three-byte characters", "日本.txt", false, 6},
+      {"four-byte character", "\U0001F600.png", false, 5},
+      {"decomposed accent is two characters", "e\u0301.txt", false, 6},
+      {"invalid bytes one each", "bad\xFF\xFE.txt", false, 9},
+      {"lone continuation byte", "x\x80", false, 2},
+      {"sequence cut short", "\xE6\x97.txt", false, 6},
+      {"sequence cut at the end", "a\xE2\x82", false, 3},
+      {"overlong form", "\xC0\xAF.txt", false, 6},
+      {"encoded surrogate", "\xED\xA0\x80.txt", false, 7},
+  };
+  for (const Case& c : kCases) {
+    if (c.folder) {
+      m_dir.CreateFolder(c.entry);
+    } else {
+      m_dir.CreateFile(c.entry);
+    }
+  }
+  auto list = ListAt(m_dir.Root());
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const TEntryInfo* info =
+        list->ItemInfo(IndexOf(*list, c.folder ? "[" + c.entry + "]" : c.entry));
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->NameLength, c.length);
+  }
+  EXPECT_EQ(list->ItemInfo(0)->NameLength, 4);  // "[..]"
 }
 
 TEST(DayCountTest, LocalTime) {
@@ -360,7 +400,7 @@ TEST_F(FolderListTest, ReadsOnlyWhenActiveAndOnRealChange) {
   EXPECT_EQ(m_updates, updates + 1);
 }
 
-TEST_F(FolderListTest, ResortKeepsRecordsAndDropsMarks) {
+TEST_F(FolderListTest, ResortKeepsRecordsAndTheirMarksAndFocus) {
   m_dir.CreateFolder("sub");
   m_dir.CreateFile("a.txt", "333");
   m_dir.CreateFile("b.txt", "1");
@@ -381,13 +421,18 @@ TEST_F(FolderListTest, ResortKeepsRecordsAndDropsMarks) {
   std::sort(before.begin(), before.end());
   std::sort(after.begin(), after.end());
   EXPECT_EQ(after, before);
-  EXPECT_EQ(view.MarkedCount(), 0);
-  EXPECT_EQ(view.Focused(), -1);
+  // a.txt, marked and focused at row 2, keeps both at its new row.
+  EXPECT_EQ(view.MarkedCount(), 1);
+  EXPECT_TRUE(view.IsMarked(4));
+  EXPECT_EQ(view.Focused(), 4);
   EXPECT_EQ(m_changes, changes);
   EXPECT_EQ(m_updates, updates);
 
   list->SetSortOrder(soDescending);
   EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[sub]", "a.txt", "c.txt", "b.txt"}));
+  EXPECT_TRUE(view.IsMarked(2));
+  EXPECT_EQ(view.MarkedCount(), 1);
+  EXPECT_EQ(view.Focused(), 2);
 }
 
 TEST_F(FolderListTest, FailedScanLeavesEntries) {

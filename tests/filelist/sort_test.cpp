@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filelist/file_sort.h"
+#include "filelist/name_filter.h"
 #include "filelist/sort_string_list.h"
 #include "fileutil/error.h"
 
@@ -239,6 +240,28 @@ TEST(SortStringList, DefaultSortIgnoresCaseAndSortedListsKeepThatOrder) {
   EXPECT_EQ(other.IndexOf("c"), 2);
 }
 
+TEST(SortStringList, DefaultComparisonCountsDotsAndSpacesAndKeepsHyphenatedNamesApart) {
+  TSortStringList list;
+  for (const char* t : {"report-final.pdf", "Report2.pdf", "report.pdf", "IMG_0010.jpg",
+                        "img_001.JPG", "COOP", "co-op", "its", "it's"}) {
+    list.Add(t);
+  }
+  list.Sort();
+  EXPECT_EQ(Texts(list),
+            (std::vector<std::string>{"co-op", "COOP", "img_001.JPG", "IMG_0010.jpg", "it's", "its",
+                                      "report.pdf", "Report2.pdf", "report-final.pdf"}));
+
+  // A sorted list ignores only the case twins.
+  list.SetSorted(true);
+  EXPECT_EQ(list.Add("CO-OP"), 0);
+  EXPECT_EQ(list.Add("coop"), 1);
+  EXPECT_EQ(list.Add("ITS"), 5);
+  EXPECT_EQ(list.Add("report final.pdf"), 6);
+  EXPECT_EQ(list.Add("reportfinal.pdf"), 10);
+  EXPECT_EQ(list.Count(), 11);
+  EXPECT_EQ(list.IndexOf("IT'S"), 4);
+}
+
 TEST(SortStringList, SortRangeOrdersLikeStdSort) {
   std::mt19937 rng(42);
   struct Case {
@@ -338,6 +361,16 @@ TEST(NameCollator, IgnoringCaseDropsOnlyTheCase) {
       {"accent counts", english, "ete", "été", -1},
       {"hyphen counts", english, "co-op", "coop", -1},
       {"space counts", english, "my file", "myfile", -1},
+      {"hyphen counts beside case", english, "CO-OP", "coop", -1},
+      {"hyphen kept, case dropped", english, "CO-OP", "co-op", 0},
+      {"soft hyphen counts", english, "co\u00ADop", "COOP", 1},
+      {"apostrophe counts", english, "it's", "ITS", -1},
+      {"two apostrophes", english, "IT'S", "it’s", -1},
+      {"dot before digit", english, "Report.pdf", "report2.PDF", -1},
+      {"underscore before digit", english, "img_001.jpg", "IMG_0010.JPG", -1},
+      {"composed and decomposed accent are two names", english, "e\u0301", "é", -1},
+      {"invalid bytes with case", english, "CAF\xE9", "caf\xE9", 0},
+      {"invalid bytes by value", english, "caf\xE8", "CAF\xE9", -1},
       {"letters", english, "B", "a", 1},
       {"dotless i pairs in English", english, "I", "i", 0},
       {"dotless i pairs with I in Turkish", turkish, "I", "ı", 0},
@@ -380,6 +413,108 @@ TEST(NameCollator, DistinctNamesNeverCompareEqual) {
   // Invalid bytes sort by their value, after the accented letters of the same place.
   EXPECT_EQ(collator.Compare("caf\xE8", "caf\xE9"), -1);
   EXPECT_EQ(collator.Compare("caf\xC3\xA9", "caf\xE9"), -1);
+}
+
+TEST(NameCollator, SortsPunctuationAsCharactersExceptHyphensAndApostrophes) {
+  const std::vector<const char*> all = {"", "en_US", "de", "sv", "tr"};
+  struct Case {
+    const char* name;
+    std::vector<const char*> locales;
+    std::vector<std::string> ascending;
+  } cases[] = {
+      {"dot, underscore and space count; the hyphen does not",
+       all,
+       {"report final.pdf", "report_final.pdf", "report.pdf", "Report.pdf", "report2.pdf",
+        "report-final.pdf", "reportfinal.pdf"}},
+      {"numbered photos",
+       all,
+       {"IMG_001.jpg", "IMG_0010.jpg", "IMG_002.jpg", "IMG_0100.jpg", "IMG001.jpg"}},
+      {"space, underscore, dot, then letters",
+       all,
+       {"a b", "a_b", "a.b", "a-b", "ab", "a\u2010b", "aB", "AB"}},
+      {"hyphens beside the name without them, after case",
+       all,
+       {"coo", "co-op", "coop", "co\u00ADop", "co\u2011op", "co-Op", "Coop", "CO-OP", "COOP",
+        "cop"}},
+      {"apostrophes beside the name without them", all, {"it's", "its", "it’s", "itsy"}},
+      {"case twins, lower case first", all, {"abc.txt", "abc.TXT", "Abc.txt", "ABC.TXT"}},
+      {"folder brackets", all, {"[a b]", "[a]", "[A]", "[a-b]", "[ab]", "[b]"}},
+      {"copies", all, {"file", "file (2).txt", "file_1.txt", "file.txt"}},
+      {"accent before case", all, {"resume", "Resume", "résumé", "Résumé", "rev"}},
+      {"invalid UTF-8 after the letters, by byte value",
+       all,
+       {"cafe", "café", "cafz", "caf\xE8", "caf\xE9", "caf\xFF"}},
+      {"capital I", {"", "en_US", "de", "sv"}, {"it's", "its", "It's", "itsy"}},
+      {"German umlaut beside its letter", {"de"}, {"a", "ä", "ab", "ä-b", "äb", "b"}},
+      {"Swedish letters after z", {"sv"}, {"z", "å", "ä", "ä-ö", "äö", "ö"}},
+      {"Turkish letters", {"tr"}, {"cz", "ç", "ç-a", "ça", "d", "h", "ı", "I", "i", "İ"}},
+      {"settings of the locale name kept", {"en@colNumeric=yes"}, {"a2", "a-10", "a10"}},
+  };
+  for (const Case& c : cases) {
+    for (const char* locale : c.locales) {
+      SCOPED_TRACE(testing::Message() << c.name << " in '" << locale << "'");
+      const NameCollator collator(locale);
+      for (size_t i = 0; i < c.ascending.size(); ++i) {
+        for (size_t j = i + 1; j < c.ascending.size(); ++j) {
+          const std::string& less = c.ascending[i];
+          const std::string& greater = c.ascending[j];
+          SCOPED_TRACE(less + " < " + greater);
+          EXPECT_EQ(collator.Compare(less, greater), -1);
+          EXPECT_EQ(collator.Compare(greater, less), 1);
+          EXPECT_LT(collator.SortKey(less), collator.SortKey(greater));
+        }
+      }
+    }
+  }
+}
+
+TEST(NameCollator, KeysAndComparisonsAgreeOverRandomNames) {
+  // Pieces the collation treats alike, or not at all: case, hyphens, apostrophes, dots,
+  // spaces, an accent composed and decomposed, bytes that are not UTF-8. No i and no sharp s,
+  // whose case pairs differ between the locales and the plain folding of the reference.
+  // clang-format off
+  const char* pieces[] = {"a", "A", "b", "B", "-", "'", " ", ".", "_", "[", "0", "1",
+                          "’", "\u2010", "\u00AD", "é", "É", "e\u0301", "\xE9", "\xFF", "\x80"};
+  // clang-format on
+  std::mt19937 rng(11);
+  std::vector<std::string> names{"", "co-op", "coop", "CO-OP", "a b", "ab", "a.b"};
+  while (names.size() < 250) {
+    std::string name;
+    for (int n = std::uniform_int_distribution<int>(1, 5)(rng); n > 0; --n) {
+      name += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng)];
+    }
+    names.push_back(name);
+  }
+  for (const char* locale : {"", "en_US", "sv", "tr"}) {
+    SCOPED_TRACE(locale);
+    const NameCollator collator(locale);
+    std::vector<std::string> keys;
+    for (const auto& n : names) keys.push_back(collator.SortKey(n));
+    for (size_t i = 0; i < names.size(); ++i) {
+      for (size_t j = 0; j < names.size(); ++j) {
+        const std::string& a = names[i];
+        const std::string& b = names[j];
+        const int v = collator.Compare(a, b);
+        const int k = keys[i].compare(keys[j]);
+        ASSERT_EQ(v, (k > 0) - (k < 0)) << i << " " << j;
+        ASSERT_EQ(v, -collator.Compare(b, a)) << i << " " << j;
+        ASSERT_EQ(v == 0, a == b) << i << " " << j;
+        const int w = collator.CompareIgnoreCase(a, b);
+        ASSERT_EQ(w, -collator.CompareIgnoreCase(b, a)) << i << " " << j;
+        ASSERT_EQ(w == 0, SameNameIgnoringCase(a, b)) << i << " " << j;
+      }
+    }
+    // The case-ignoring order is a total preorder too: sorted by it, no later name is less.
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end(), [&](const std::string& a, const std::string& b) {
+      return collator.CompareIgnoreCase(a, b) < 0;
+    });
+    for (size_t i = 0; i < sorted.size(); ++i) {
+      for (size_t j = i + 1; j < sorted.size(); ++j) {
+        ASSERT_LE(collator.CompareIgnoreCase(sorted[i], sorted[j]), 0) << i << " " << j;
+      }
+    }
+  }
 }
 
 // ----- SortItems -----
@@ -506,6 +641,14 @@ TEST(SortItems, SortsFolderAndFileBlocksAsTheSettingsSay) {
        {{"cop"}, {"coop"}, {"co-op"}, {"coo"}},
        {fiFileName, soAscending, sfAlwaysByName},
        {"coo", "co-op", "coop", "cop"}},
+      {"numbered photos by their numbers",
+       {{"IMG_0010.jpg"}, {"IMG_002.jpg"}, {"IMG_001.jpg"}, {"IMG_0100.jpg"}},
+       {fiFileName, soAscending, sfAlwaysByName},
+       {"IMG_001.jpg", "IMG_0010.jpg", "IMG_002.jpg", "IMG_0100.jpg"}},
+      {"dots and spaces count, hyphens do not",
+       {{"[a-b]"}, {"[ab]"}, {"[a b]"}, {"report-final.pdf"}, {"report2.pdf"}, {"report.pdf"}},
+       {fiFileName, soAscending, sfAlwaysByName},
+       {"[a b]", "[a-b]", "[ab]", "report.pdf", "report2.pdf", "report-final.pdf"}},
       {"same time of day on different days",
        {{"late", 0, kDay + kSix}, {"early", 0, kDay + 20000 + kNine}, {"noon", 0, 100 + kNoon}},
        {fiTime, soAscending, sfAlwaysByName},
