@@ -34,7 +34,7 @@ std::string_view BatchTitle(int command) {
 }
 
 BatchOutcome RunBatch(const BatchEntries& entries, int command, const CommandParameters& params,
-                      BatchProgress& progress) {
+                      BatchProgress& progress, const SetAsideFunction& setAside) {
   if (command < 0 || command >= kCommandCount) {
     throw std::invalid_argument("RunBatch: no command " + std::to_string(command));
   }
@@ -83,7 +83,7 @@ BatchOutcome RunBatch(const BatchEntries& entries, int command, const CommandPar
         ++done;
         progress.Step(Position(done), old, target);
         try {
-          CopyFileContents(old, target);
+          CopyFileContents(old, target, setAside);
         } catch (const Error& e) {
           outcome.operations.push_back({old, std::move(target), false, e.Code()});
           ++outcome.failed;

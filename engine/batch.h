@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/transform.h"
+#include "fileutil/path.h"
 
 namespace relabo {
 
@@ -75,12 +76,15 @@ std::string_view BatchTitle(int command);
 
 /// Applies a command (0-7) to every marked file entry, top to bottom: computes the new name,
 /// counts it, reports it, then renames without replacing (a failure beeps and the batch goes
-/// on) or, for Copy Files, copies it CopyNumber times (clamped to 1..kMaxCopyNumber),
-/// replacing existing copies. Returns at once when nothing is marked. Never throws for a
+/// on) or, for Copy Files, copies it CopyNumber times (clamped to 1..kMaxCopyNumber).
+/// A copy replaces a file or link that has its name only after setAside has moved that out of
+/// the way (CopyFileContents with setAside), so running the same copies twice replaces the
+/// first run's copies and keeps them where setAside put them; with no setAside, a copy whose
+/// name is taken ends the batch. Returns at once when nothing is marked. Never throws for a
 /// failure of the batch itself: the error that ends it is kept in the outcome together with
 /// everything done before, so the caller can wind up first and rethrow after. Throws
 /// std::invalid_argument for a command outside 0-7, before anything is started.
 BatchOutcome RunBatch(const BatchEntries& entries, int command, const CommandParameters& params,
-                      BatchProgress& progress);
+                      BatchProgress& progress, const SetAsideFunction& setAside = {});
 
 }  // namespace relabo

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace relabo {
 
@@ -50,6 +51,62 @@ int RenameThroughTemporaryName(const std::string& from, const std::string& to) {
   return result;
 }
 
+std::function<void(detail::RenameIfAbsentStep, const std::string&)>& RenameIfAbsentHook() {
+  static std::function<void(detail::RenameIfAbsentStep, const std::string&)> hook;
+  return hook;
+}
+
+void CallRenameIfAbsentHook(detail::RenameIfAbsentStep step, const std::string& to) {
+  if (const auto& hook = RenameIfAbsentHook()) hook(step, to);
+}
+
+// The empty entry RenameIfAbsent makes at the target name, known by its inode.
+struct Placeholder {
+  bool folder = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+};
+
+// Creates the placeholder; 0, or the errno (EEXIST when the name is taken).
+int MakePlaceholder(const std::string& path, Placeholder& placeholder) {
+  struct stat st;
+  if (placeholder.folder) {
+    if (::mkdir(path.c_str(), 0700) != 0) return errno;
+    // Taken over in the instant since mkdir: not ours to use or to remove.
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return EEXIST;
+  } else {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    const int stated = ::fstat(fd, &st);
+    const int code = errno;
+    ::close(fd);
+    if (stated != 0) {
+      (void)::unlink(path.c_str());
+      return code;
+    }
+  }
+  placeholder.dev = st.st_dev;
+  placeholder.ino = st.st_ino;
+  return 0;
+}
+
+// True while the path is still the empty placeholder made there: nobody replaced it or wrote
+// into it.
+bool IsOurPlaceholder(const std::string& path, const Placeholder& placeholder) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || st.st_dev != placeholder.dev ||
+      st.st_ino != placeholder.ino) {
+    return false;
+  }
+  return placeholder.folder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
+void RemoveOurPlaceholder(const std::string& path, const Placeholder& placeholder) {
+  if (!IsOurPlaceholder(path, placeholder)) return;
+  // rmdir leaves a folder that something was put into.
+  (void)(placeholder.folder ? ::rmdir(path.c_str()) : ::unlink(path.c_str()));
+}
+
 }  // namespace
 
 int RenameNoReplace(const std::string& from, const std::string& to) {
@@ -81,9 +138,26 @@ int RenameByLink(const std::string& from, const std::string& to) {
 
 int RenameIfAbsent(const std::string& from, const std::string& to) {
   struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) return EEXIST;
-  if (errno != ENOENT) return errno;
-  return ErrnoOf(::rename(from.c_str(), to.c_str()));
+  if (::lstat(from.c_str(), &st) != 0) return errno;
+  // The name is claimed first, so that whatever another program creates there meanwhile makes
+  // the claim fail or replaces the placeholder, and is then seen and left alone. rename()
+  // replaces a folder only by a folder.
+  Placeholder placeholder;
+  placeholder.folder = S_ISDIR(st.st_mode);
+  CallRenameIfAbsentHook(RenameIfAbsentStep::BeforePlaceholder, to);
+  if (const int result = MakePlaceholder(to, placeholder)) return result;
+  CallRenameIfAbsentHook(RenameIfAbsentStep::PlaceholderMade, to);
+  if (!IsOurPlaceholder(to, placeholder)) return EEXIST;
+  if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+  int result = errno;
+  // Something was put into the placeholder folder: the name is taken.
+  if (result == ENOTEMPTY) result = EEXIST;
+  RemoveOurPlaceholder(to, placeholder);
+  return result;
+}
+
+void SetRenameIfAbsentHook(std::function<void(RenameIfAbsentStep, const std::string&)> hook) {
+  RenameIfAbsentHook() = std::move(hook);
 }
 
 }  // namespace detail

@@ -11,10 +11,13 @@
 #include <memory>
 
 #include "fileutil/error.h"
+#include "fileutil/unique_fd.h"
 
 namespace relabo {
 
 namespace {
+
+using detail::UniqueFd;
 
 constexpr char kDot = '.';
 
@@ -32,57 +35,8 @@ size_t FindLast(std::string_view text, PathStyle style, bool dots) {
   return std::string_view::npos;
 }
 
-// A file descriptor closed when it goes out of scope.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd) : m_fd(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { Close(); }
-
-  int Get() const { return m_fd; }
-  bool Valid() const { return m_fd >= 0; }
-  // 0, or -1 with errno set; the descriptor is released even when close reports an error.
-  int Close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd >= 0 ? ::close(fd) : 0;
-  }
-
- private:
-  int m_fd;
-};
-
 Error SystemError(const char* pattern, const std::string& path, int code) {
   return Error(Format(pattern, path, std::strerror(code)), code);
-}
-
-// An error naming the path, carrying errno as it was before the message was built.
-Error PathError(const char* pattern, const std::string& path) {
-  const int code = errno;
-  return Error(Format(pattern, path), code);
-}
-
-// Reads up to size bytes, retrying after a signal; -1 with errno set on failure.
-ssize_t ReadSome(int fd, char* buffer, size_t size) {
-  ssize_t n;
-  do {
-    n = ::read(fd, buffer, size);
-  } while (n < 0 && errno == EINTR);
-  return n;
-}
-
-// Writes all size bytes; 0, or the errno of the failure.
-int WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) return ENOSPC;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return 0;
 }
 
 std::string CurrentFolder() {
@@ -163,71 +117,6 @@ std::string JoinPath(std::string_view folder, std::string_view name, PathStyle s
 bool FolderExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void CopyFileContents(const std::string& source, const std::string& target) {
-  // O_NONBLOCK: a FIFO listed among the files must not block the program in open().
-  UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  struct stat inStat;
-  if (!in.Valid() || ::fstat(in.Get(), &inStat) != 0)
-    throw PathError("Cannot open file %s", source);
-  // Only a regular file has contents to copy; a folder, FIFO, socket or device has not.
-  if (!S_ISREG(inStat.st_mode)) {
-    throw Error(Format("Cannot open file %s", source), S_ISDIR(inStat.st_mode) ? EISDIR : EINVAL);
-  }
-  // Not O_TRUNC: the target may be the source itself under another name, and truncating it
-  // before that is known would destroy the only copy.
-  UniqueFd out(::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
-  struct stat outStat;
-  if (!out.Valid() || ::fstat(out.Get(), &outStat) != 0) {
-    throw PathError("Cannot create file %s", target);
-  }
-  if (outStat.st_dev == inStat.st_dev && outStat.st_ino == inStat.st_ino) {
-    throw Error(Format("Cannot create file %s", target));
-  }
-  if (S_ISREG(outStat.st_mode) && outStat.st_size > 0 && ::ftruncate(out.Get(), 0) != 0) {
-    throw PathError("Cannot create file %s", target);
-  }
-
-  // As many bytes as the source held when it was opened; a file that grows meanwhile (a log)
-  // does not make the copy run on.
-  auto remaining = static_cast<unsigned long long>(inStat.st_size);
-  // The kernel copies without a trip through this process (and shares extents where the file
-  // system can); file systems that cannot are copied with read and write below.
-  while (remaining > 0) {
-    const ssize_t n = ::copy_file_range(in.Get(), nullptr, out.Get(), nullptr,
-                                        std::min<unsigned long long>(remaining, 1u << 30), 0);
-    if (n > 0) {
-      remaining -= static_cast<unsigned long long>(n);
-      continue;
-    }
-    if (n == 0) {
-      remaining = 0;  // the source shrank
-      break;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-        errno == EBADF || errno == ETXTBSY) {
-      break;  // not offered here: copy the rest by hand
-    }
-    if (errno == EIO) throw SystemError("Cannot read file %s: %s", source, errno);
-    throw SystemError("Cannot write file %s: %s", target, errno);
-  }
-
-  constexpr size_t kBufferSize = 256 * 1024;
-  const auto buffer = remaining > 0 ? std::make_unique<char[]>(kBufferSize) : nullptr;
-  while (remaining > 0) {
-    const ssize_t n =
-        ReadSome(in.Get(), buffer.get(), std::min<unsigned long long>(remaining, kBufferSize));
-    if (n < 0) throw SystemError("Cannot read file %s: %s", source, errno);
-    if (n == 0) break;
-    if (const int code = WriteAll(out.Get(), buffer.get(), static_cast<size_t>(n))) {
-      throw SystemError("Cannot write file %s: %s", target, code);
-    }
-    remaining -= static_cast<unsigned long long>(n);
-  }
-  // A delayed write error (a full disk on a network share) shows only here.
-  if (out.Close() != 0) throw SystemError("Cannot write file %s: %s", target, errno);
 }
 
 EnteredPath SplitEnteredPath(std::string_view text) {

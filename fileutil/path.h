@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,10 +26,26 @@ std::string JoinPath(std::string_view folder, std::string_view name,
 /// True when the path names an existing folder (following symbolic links).
 bool FolderExists(const std::string& path);
 
-/// Copies the contents of source into target, replacing target. Throws Error
-/// "Cannot open file %s" / "Cannot create file %s" (also when target is source itself), or a
-/// read or write error; a partly written target stays.
+/// Moves a file that stands in a copy's way out of it (to the trash); returns an empty text, or why
+/// it could not.
+using SetAsideFunction = std::function<std::string(const std::string& path)>;
+
+/// Copies the contents of a regular file (as many bytes as it held when opened, holes kept as
+/// holes) to a temporary file in the target's folder, then moves that into place; the new
+/// file's mode is 0666 less the umask. A regular file or a symbolic link at the target is
+/// replaced by one rename (a link as a link: what it points to is untouched). Throws Error
+/// "Cannot open file %s" for a source that is not a regular file, "Cannot create file %s" at
+/// once for a folder, FIFO, socket or device at the target, for a target without write
+/// permission and for the source itself under another name, or "Cannot read file %s: %s" /
+/// "Cannot write file %s: %s". A copy that fails leaves neither a partial target nor its
+/// temporary file.
 void CopyFileContents(const std::string& source, const std::string& target);
+/// CopyFileContents that replaces nothing it has not set aside: a regular file or link at the
+/// target is handed to setAside once the copy is written, and the copy moves in only where the
+/// name is then free. "Cannot create file %s" when setAside is empty or gives a reason, or
+/// when the name is taken again meanwhile; whatever stands at the target then stays.
+void CopyFileContents(const std::string& source, const std::string& target,
+                      const SetAsideFunction& setAside);
 
 struct EnteredPath {
   std::string drive;   // always empty: there are no drive letters here

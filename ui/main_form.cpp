@@ -145,6 +145,14 @@ QFont MainWindowFont() {
   return font;
 }
 
+// A file in a copy's way goes to the trash, so it is never lost; where it cannot go there, the
+// copy fails and the file stays.
+std::string MoveToTrash(const std::string& path) {
+  const TrashResult result = TrashFile(path);
+  if (result.trashed) return {};
+  return result.error.empty() ? std::string("not moved to the trash") : result.error;
+}
+
 QString BatchFailureNote(const BatchOutcome& outcome, int command) {
   if (outcome.failed == 0) return QString();
   const char* what = command == kCopyFiles ? "copies" : "renames";
@@ -726,7 +734,7 @@ void TMainForm::Execute() {
     const WindowDisabled disabled(*this);
     TProgressForm progress(this);
     try {
-      outcome = RunBatch(entries, command, params, progress);
+      outcome = RunBatch(entries, command, params, progress, MoveToTrash);
     } catch (...) {
       outcome.ending = std::current_exception();
     }

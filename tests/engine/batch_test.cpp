@@ -8,12 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "fileutil/error.h"
+#include "fileutil/path.h"
+#include "tests/support/batch_fakes.h"
 #include "tests/support/test_dir.h"
 
 namespace relabo {
@@ -21,25 +24,8 @@ namespace {
 
 using test::TestDir;
 
-struct FakeEntry {
-  std::string name;
-  bool marked = true;
-  BatchEntryKind kind = BatchEntryKind::File;
-};
-
-class FakeEntries : public BatchEntries {
- public:
-  FakeEntries(std::initializer_list<FakeEntry> entries) : entries(entries) {}
-  int Count() const override { return int(entries.size()); }
-  int MarkedCount() const override {
-    return int(std::count_if(entries.begin(), entries.end(), [](auto& e) { return e.marked; }));
-  }
-  bool IsMarked(int i) const override { return entries.at(i).marked; }
-  BatchEntryKind Kind(int i) const override { return entries.at(i).kind; }
-  std::string Name(int i) const override { return entries.at(i).name; }
-
-  std::vector<FakeEntry> entries;
-};
+using test::FakeEntries;
+using test::FakeEntry;
 
 struct StepRecord {
   int position;
@@ -87,6 +73,28 @@ std::vector<std::string> FilesBelow(const std::string& root) {
   std::sort(names.begin(), names.end());
   return names;
 }
+
+// A trash for tests: moves what it is given into a folder of the test as "<n>-<name>", n
+// counting the calls, and records the paths; or refuses every one with a reason.
+class AsideFolder {
+ public:
+  explicit AsideFolder(std::string folder) : m_folder(std::move(folder)) {}
+
+  SetAsideFunction Function() {
+    return [this](const std::string& path) -> std::string {
+      calls.push_back(path);
+      if (!refusal.empty()) return refusal;
+      const std::string kept = m_folder + "/" + std::to_string(calls.size()) + "-" + NamePart(path);
+      return ::rename(path.c_str(), kept.c_str()) == 0 ? std::string() : std::strerror(errno);
+    };
+  }
+
+  std::vector<std::string> calls;
+  std::string refusal;
+
+ private:
+  std::string m_folder;
+};
 
 class BatchTest : public testing::Test {
  protected:
@@ -297,7 +305,9 @@ TEST_F(BatchTest, CopiesAreNumberedPerFileAndCounted) {
 TEST_F(BatchTest, CopyNumberBelowOneMakesOneCopy) {
   for (int number : {0, -7}) {
     SCOPED_TRACE(number);
-    m_dir.CreateFile("a.txt", "A");
+    TestDir dir;
+    if (::chdir(dir.Root().c_str()) != 0) FAIL() << "chdir";
+    dir.CreateFile("a.txt", "A");
     FakeEntries entries{{"a.txt"}};
     CommandParameters p;
     p.CopyNumber = number;
@@ -305,24 +315,88 @@ TEST_F(BatchTest, CopyNumberBelowOneMakesOneCopy) {
     const BatchOutcome outcome = RunBatch(entries, kCopyFiles, p, progress);
     EXPECT_EQ(progress.total, 1);
     EXPECT_EQ(outcome.succeeded, 1);
-    EXPECT_EQ(m_dir.ReadFile("a001.txt"), "A");
+    EXPECT_EQ(dir.ReadFile("a001.txt"), "A");
+    EXPECT_EQ(FilesBelow(dir.Root()), (std::vector<std::string>{"a.txt", "a001.txt"}));
   }
 }
 
+// The first run's copies go through setAside, and are kept where it put them.
 TEST_F(BatchTest, SecondCopyRunReplacesTheFirstRunsCopies) {
   m_dir.CreateFile("a.txt", "first");
   FakeEntries entries{{"a.txt"}};
   CommandParameters p;
   p.CopyNumber = 2;
   RecordingProgress progress;
-  ASSERT_EQ(RunBatch(entries, kCopyFiles, p, progress).succeeded, 2);
+  AsideFolder aside(m_dir.CreateFolder("aside"));
+  ASSERT_EQ(RunBatch(entries, kCopyFiles, p, progress, aside.Function()).succeeded, 2);
+  EXPECT_TRUE(aside.calls.empty());
   m_dir.CreateFile("a.txt", "second, longer");
   m_dir.CreateFile("a002.txt", "a much longer text than the source has");
-  const BatchOutcome outcome = RunBatch(entries, kCopyFiles, p, progress);
+  const BatchOutcome outcome = RunBatch(entries, kCopyFiles, p, progress, aside.Function());
   EXPECT_FALSE(outcome.ending);
   EXPECT_EQ(outcome.succeeded, 2);
   EXPECT_EQ(m_dir.ReadFile("a001.txt"), "second, longer");
   EXPECT_EQ(m_dir.ReadFile("a002.txt"), "second, longer");
+  EXPECT_EQ(aside.calls, (std::vector<std::string>{"a001.txt", "a002.txt"}));
+  EXPECT_EQ(m_dir.ReadFile("aside/1-a001.txt"), "first");
+  EXPECT_EQ(m_dir.ReadFile("aside/2-a002.txt"), "a much longer text than the source has");
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"a.txt", "a001.txt", "a002.txt",
+                                                 "aside/1-a001.txt", "aside/2-a002.txt"}));
+}
+
+// An unrelated file that has a copy's name is never overwritten: it is set aside, or, when
+// it cannot be, it stays and the batch ends at that copy.
+TEST_F(BatchTest, FileInACopysWayIsSetAsideOrStays) {
+  struct Case {
+    const char* name;
+    bool withSetAside;
+    const char* refusal;  // what setAside answers; empty: it moves the file
+    const char* error;    // the error that ends the batch, or empty
+    std::vector<std::string> listing;
+  } cases[] = {
+      {"set aside",
+       true,
+       "",
+       "",
+       {"a.txt", "a001.txt", "a002.txt", "aside/1-a001.txt", "b.txt", "b001.txt", "b002.txt"}},
+      {"setAside refuses",
+       true,
+       "no trash here",
+       "Cannot create file a001.txt",
+       {"a.txt", "a001.txt", "b.txt"}},
+      {"no setAside", false, "", "Cannot create file a001.txt", {"a.txt", "a001.txt", "b.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDir dir;
+    if (::chdir(dir.Root().c_str()) != 0) FAIL() << "chdir";
+    dir.CreateFile("a.txt", "A");
+    dir.CreateFile("b.txt", "B");
+    dir.CreateFile("a001.txt", "unrelated");
+    AsideFolder aside(dir.Path("aside"));
+    if (c.withSetAside) dir.CreateFolder("aside");
+    aside.refusal = c.refusal;
+    FakeEntries entries{{"a.txt"}, {"b.txt"}};
+    CommandParameters p;
+    p.CopyNumber = 2;
+    RecordingProgress progress;
+    const BatchOutcome outcome = c.withSetAside
+                                     ? RunBatch(entries, kCopyFiles, p, progress, aside.Function())
+                                     : RunBatch(entries, kCopyFiles, p, progress);
+    EXPECT_EQ(ErrorText(outcome), c.error);
+    EXPECT_EQ(FilesBelow(dir.Root()), c.listing);
+    EXPECT_EQ(aside.calls,
+              c.withSetAside ? std::vector<std::string>{"a001.txt"} : std::vector<std::string>{});
+    if (*c.error) {
+      EXPECT_EQ(dir.ReadFile("a001.txt"), "unrelated");
+      EXPECT_EQ(outcome.failed, 1);
+      EXPECT_EQ(outcome.succeeded, 0);
+    } else {
+      EXPECT_EQ(dir.ReadFile("aside/1-a001.txt"), "unrelated");
+      EXPECT_EQ(dir.ReadFile("a001.txt"), "A");
+      EXPECT_EQ(outcome.succeeded, 4);
+    }
+  }
 }
 
 // A copy that cannot be made ends the batch at that file with the error, keeps what was
@@ -357,6 +431,11 @@ TEST_F(BatchTest, CopyThatCannotBeMadeEndsTheBatch) {
       {"a read-only target",
        [](TestDir& d, CommandParameters&) { d.CreateFile("s001.txt", "old", -1, 0444); },
        "Cannot create file s001.txt", "s.txt", true},
+      {"a FIFO in the way, which must not block",
+       [](TestDir& d, CommandParameters&) {
+         if (::mkfifo(d.Path("s001.txt").c_str(), 0644) != 0) throw std::runtime_error("mkfifo");
+       },
+       "Cannot create file s001.txt", "s.txt"},
   };
   const std::vector<std::pair<std::string, std::string>> files = {
       {"r.txt", "R"}, {"s.txt", "source"}, {"t.txt", "T"}};
@@ -376,7 +455,10 @@ TEST_F(BatchTest, CopyThatCannotBeMadeEndsTheBatch) {
     CommandParameters p;
     c.setup(dir, p);
     RecordingProgress progress;
+    // A copy that blocks ends this test by the alarm rather than hanging it.
+    ::alarm(10);
     const BatchOutcome outcome = RunBatch(entries, kCopyFiles, p, progress);
+    ::alarm(0);
 
     EXPECT_EQ(ErrorText(outcome), c.error);
     ASSERT_FALSE(outcome.operations.empty());
@@ -425,6 +507,8 @@ TEST_F(BatchTest, FullDiskDuringCopyEndsTheBatch) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(m_dir.ReadFile("big.bin"), source);
   EXPECT_FALSE(m_dir.Exists("small001.txt"));
+  // No partial copy, and no temporary file, is left.
+  EXPECT_EQ(Listing(), (std::vector<std::string>{"big.bin", "small.txt"}));
 }
 
 }  // namespace

@@ -1,12 +1,25 @@
 #include "fileutil/path.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
 #include <random>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "fileutil/error.h"
 #include "tests/support/test_dir.h"
@@ -185,6 +198,114 @@ void ExpectError(F f, const std::string& message) {
   }
 }
 
+// The two ways to copy: replacing what stands at the target, or setting it aside first.
+enum class CopyMode { Replace, SetAside };
+constexpr CopyMode kCopyModes[] = {CopyMode::Replace, CopyMode::SetAside};
+
+const char* ModeName(CopyMode mode) { return mode == CopyMode::Replace ? "replace" : "set aside"; }
+
+// A trash for tests: moves what it is given into a folder of the test, unless told otherwise.
+class FakeTrash {
+ public:
+  explicit FakeTrash(std::string folder) : m_folder(std::move(folder)) {}
+
+  SetAsideFunction Function() {
+    return [this](const std::string& path) -> std::string {
+      calls.push_back(path);
+      if (!refusal.empty()) return refusal;
+      if (pretend) return {};
+      if (::rename(path.c_str(), JoinPath(m_folder, NamePart(path)).c_str()) != 0) {
+        return std::strerror(errno);
+      }
+      if (after) after(path);
+      return {};
+    };
+  }
+
+  std::vector<std::string> calls;
+  std::string refusal;                            // when not empty, every call fails with it
+  bool pretend = false;                           // reports success and leaves the file where it is
+  std::function<void(const std::string&)> after;  // runs once a file was moved
+
+ private:
+  std::string m_folder;
+};
+
+void Copy(CopyMode mode, const std::string& source, const std::string& target, FakeTrash& trash) {
+  if (mode == CopyMode::Replace) {
+    CopyFileContents(source, target);
+  } else {
+    CopyFileContents(source, target, trash.Function());
+  }
+}
+
+// What lstat finds at a path, as a word a failure message shows well.
+std::string EntryType(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return "nothing";
+  if (S_ISREG(st.st_mode)) return "file";
+  if (S_ISLNK(st.st_mode)) return "link";
+  if (S_ISDIR(st.st_mode)) return "folder";
+  if (S_ISFIFO(st.st_mode)) return "fifo";
+  if (S_ISSOCK(st.st_mode)) return "socket";
+  return "other";
+}
+
+// The bytes of a file, or "(missing)", so that one failing row does not end the table.
+std::string ContentsOf(const TestDir& dir, const std::string& rel) {
+  return EntryType(dir.Path(rel)) == "file" ? dir.ReadFile(rel) : "(missing)";
+}
+
+std::string LinkText(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::read_symlink(path, error).string();
+}
+
+// The names in a folder: a temporary file left behind shows here.
+std::set<std::string> NamesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Interrupts a copy that blocks (an open of a FIFO waits for a reader for ever): the alarm's
+// handler is installed without SA_RESTART, so the blocked call returns, and Fired() says so.
+class BlockingAlarm {
+ public:
+  BlockingAlarm() {
+    s_fired = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int) { s_fired = 1; };
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGALRM, &action, &m_previous);
+    ::alarm(3);
+  }
+  BlockingAlarm(const BlockingAlarm&) = delete;
+  BlockingAlarm& operator=(const BlockingAlarm&) = delete;
+  ~BlockingAlarm() {
+    ::alarm(0);
+    ::sigaction(SIGALRM, &m_previous, nullptr);
+  }
+  bool Fired() const { return s_fired != 0; }
+
+ private:
+  static inline volatile sig_atomic_t s_fired = 0;
+  struct sigaction m_previous {};
+};
+
+void MakeSocket(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(fd, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(path.size(), sizeof address.sun_path);
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+}
+
 TEST(CopyFileContentsTest, CopiesTheBytes) {
   struct Case {
     const char* name;
@@ -221,15 +342,28 @@ TEST(CopyFileContentsTest, RefusesToCopyAFileOntoItself) {
   };
   const std::string bytes = "precious bytes\n";
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TestDir dir;
-    dir.CreateFolder("sub");
-    const std::string source = dir.CreateFile("data.txt", bytes);
-    ASSERT_EQ(::link(source.c_str(), dir.Path("hard").c_str()), 0);
-    dir.CreateSymlink("soft", "data.txt");
-    const std::string target = dir.Path(c.target);
-    ExpectError([&] { CopyFileContents(source, target); }, "Cannot create file " + target);
-    EXPECT_EQ(dir.ReadFile("data.txt"), bytes);
+    for (const bool setAside : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (setAside ? ", set aside" : ""));
+      TestDir dir;
+      dir.CreateFolder("sub");
+      const std::string source = dir.CreateFile("data.txt", bytes);
+      ASSERT_EQ(::link(source.c_str(), dir.Path("hard").c_str()), 0);
+      dir.CreateSymlink("soft", "data.txt");
+      const std::string target = dir.Path(c.target);
+      std::vector<std::string> calls;
+      const auto record = [&](const std::string& path) {
+        calls.push_back(path);
+        return std::string("not here");
+      };
+      ExpectError(
+          [&] {
+            setAside ? CopyFileContents(source, target, record) : CopyFileContents(source, target);
+          },
+          "Cannot create file " + target);
+      EXPECT_EQ(dir.ReadFile("data.txt"), bytes);
+      EXPECT_TRUE(calls.empty());
+      EXPECT_EQ(NamesIn(dir.Root()), (std::set<std::string>{"data.txt", "hard", "soft", "sub"}));
+    }
   }
 }
 
@@ -238,6 +372,10 @@ TEST(CopyFileContentsTest, ReportsFailures) {
   dir.CreateFile("source", "abc");
   dir.CreateFolder("folder");
   ASSERT_EQ(::mkfifo(dir.Path("fifo").c_str(), 0644), 0);
+  // A device of the test's own where one can be made: a faulty copy may then replace only that.
+  const std::string device = ::mknod(dir.Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
+                                 ? dir.Path("null")
+                                 : "/dev/full";
   struct Case {
     const char* name;
     std::string source;
@@ -254,8 +392,7 @@ TEST(CopyFileContentsTest, ReportsFailures) {
        "Cannot create file " + dir.Path("nowhere/t")},
       {"target is a folder", dir.Path("source"), dir.Path("folder"),
        "Cannot create file " + dir.Path("folder")},
-      {"disk full", dir.Path("source"), "/dev/full",
-       "Cannot write file /dev/full: No space left on device"},
+      {"device at the target", dir.Path("source"), device, "Cannot create file " + device},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -273,6 +410,304 @@ TEST(CopyFileContentsTest, ReadOnlyTargetIsNotCreated) {
   const std::string target = dir.CreateFile("target", "old", -1, 0444);
   ExpectError([&] { CopyFileContents(source, target); }, "Cannot create file " + target);
   EXPECT_EQ(dir.ReadFile("target"), "old");
+  // Nor is it set aside to make room.
+  bool asked = false;
+  ExpectError(
+      [&] {
+        CopyFileContents(source, target, [&](const std::string&) {
+          asked = true;
+          return std::string();
+        });
+      },
+      "Cannot create file " + target);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(dir.ReadFile("target"), "old");
+  EXPECT_EQ(NamesIn(dir.Root()), (std::set<std::string>{"source", "target"}));
+}
+
+// --- CopyFileContents: the safe replace --------------------------------------------------
+
+// A folder, FIFO or socket has no contents to replace: the copy is refused at once, in both
+// modes, without blocking, without asking to set it aside, and without leaving anything.
+TEST(CopyFileContentsTest, TargetThatIsNoFileIsRefusedAtOnce) {
+  struct Case {
+    const char* name;
+    std::function<void(TestDir&, const std::string& target)> make;
+    const char* type;
+  } cases[] = {
+      {"FIFO", [](TestDir&, const std::string& t) { ASSERT_EQ(::mkfifo(t.c_str(), 0644), 0); },
+       "fifo"},
+      {"socket", [](TestDir&, const std::string& t) { MakeSocket(t); }, "socket"},
+      {"empty folder", [](TestDir& d, const std::string&) { d.CreateFolder("t"); }, "folder"},
+      {"folder with a file", [](TestDir& d, const std::string&) { d.CreateFile("t/inner", "x"); },
+       "folder"},
+  };
+  for (const Case& c : cases) {
+    for (const CopyMode mode : kCopyModes) {
+      SCOPED_TRACE(std::string(c.name) + ", " + ModeName(mode));
+      TestDir dir;
+      const std::string source = dir.CreateFile("source", "new");
+      const std::string target = dir.Path("t");
+      c.make(dir, target);
+      FakeTrash trash(dir.CreateFolder("aside"));
+      {
+        const BlockingAlarm alarm;
+        ExpectError([&] { Copy(mode, source, target, trash); }, "Cannot create file " + target);
+        EXPECT_FALSE(alarm.Fired()) << "the copy blocked";
+      }
+      EXPECT_EQ(EntryType(target), c.type);
+      EXPECT_TRUE(trash.calls.empty());
+      EXPECT_EQ(NamesIn(dir.Root()), (std::set<std::string>{"aside", "source", "t"}));
+    }
+  }
+}
+
+// Whatever replaceable stands at the target (a file, a link to anything) is replaced by a new
+// regular file; a link is replaced itself and what it points to outside the folder stays as
+// it was. With a setAside, the old entry is handed to it first and kept where it put it.
+TEST(CopyFileContentsTest, ReplacesFilesAndLinksAtTheTarget) {
+  struct Case {
+    const char* name;
+    const char* target;  // relative to work/
+    std::function<void(TestDir&)> make;
+    const char* before;    // what stood at the target
+    const char* oldBytes;  // what it held, when it was a file
+  } cases[] = {
+      {"no target", "a001.txt", [](TestDir&) {}, "nothing", ""},
+      {"unrelated file with the copy's name", "a001.txt",
+       [](TestDir& d) { d.CreateFile("work/a001.txt", "other data"); }, "file", "other data"},
+      {"file in a subfolder", "sub/a001.txt",
+       [](TestDir& d) { d.CreateFile("work/sub/a001.txt", "other data"); }, "file", "other data"},
+      {"second name of a file outside", "a001.txt",
+       [](TestDir& d) {
+         ASSERT_EQ(::link(d.Path("outside/secret.txt").c_str(), d.Path("work/a001.txt").c_str()),
+                   0);
+       },
+       "file", "secret"},
+      {"link to a file outside", "a001.txt",
+       [](TestDir& d) { d.CreateSymlink("work/a001.txt", "../outside/secret.txt"); }, "link", ""},
+      {"link to a FIFO", "a001.txt",
+       [](TestDir& d) { d.CreateSymlink("work/a001.txt", "../outside/fifo"); }, "link", ""},
+      {"link to a folder", "a001.txt",
+       [](TestDir& d) { d.CreateSymlink("work/a001.txt", "../outside/folder"); }, "link", ""},
+      {"dangling link", "a001.txt", [](TestDir& d) { d.CreateSymlink("work/a001.txt", "gone"); },
+       "link", ""},
+  };
+  const std::string bytes = "source bytes\n";
+  for (const Case& c : cases) {
+    for (const CopyMode mode : kCopyModes) {
+      SCOPED_TRACE(std::string(c.name) + ", " + ModeName(mode));
+      TestDir dir;
+      dir.CreateFile("outside/secret.txt", "secret");
+      ASSERT_EQ(::mkfifo(dir.Path("outside/fifo").c_str(), 0644), 0);
+      dir.CreateFile("outside/folder/inner", "inner");
+      const std::string source = dir.CreateFile("work/source", bytes);
+      dir.CreateFolder("work/sub");
+      c.make(dir);
+      const std::string target = dir.Path("work/" + std::string(c.target));
+      const std::string linkText = LinkText(target);
+      FakeTrash trash(dir.CreateFolder("aside"));
+      try {
+        const BlockingAlarm alarm;
+        Copy(mode, source, target, trash);
+        EXPECT_FALSE(alarm.Fired()) << "the copy blocked";
+      } catch (const Error& e) {
+        ADD_FAILURE() << e.what();
+      }
+      EXPECT_EQ(EntryType(target), "file");
+      EXPECT_EQ(ContentsOf(dir, "work/" + std::string(c.target)), bytes);
+      EXPECT_EQ(ContentsOf(dir, "outside/secret.txt"), "secret");
+      EXPECT_EQ(EntryType(dir.Path("outside/fifo")), "fifo");
+      EXPECT_EQ(ContentsOf(dir, "outside/folder/inner"), "inner");
+      const bool inSub = std::string(c.target).starts_with("sub/");
+      EXPECT_EQ(NamesIn(dir.Path("work")),
+                (inSub ? std::set<std::string>{"source", "sub"}
+                       : std::set<std::string>{"a001.txt", "source", "sub"}));
+      EXPECT_EQ(NamesIn(dir.Path("work/sub")),
+                inSub ? std::set<std::string>{"a001.txt"} : std::set<std::string>{});
+      const bool setAside = mode == CopyMode::SetAside && std::string(c.before) != "nothing";
+      EXPECT_EQ(trash.calls,
+                setAside ? std::vector<std::string>{target} : std::vector<std::string>{});
+      const std::string aside = dir.Path("aside/a001.txt");
+      EXPECT_EQ(EntryType(aside), setAside ? c.before : "nothing");
+      if (setAside && std::string(c.before) == "file") {
+        EXPECT_EQ(ContentsOf(dir, "aside/a001.txt"), c.oldBytes);
+      }
+      if (setAside) {
+        EXPECT_EQ(LinkText(aside), linkText);
+      }
+    }
+  }
+}
+
+// A file that cannot be set aside stays at the target, the copy fails, and its temporary file
+// goes; so does a copy whose name was taken again once the old file was set aside.
+TEST(CopyFileContentsTest, FileThatCannotBeSetAsideStays) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeTrash&)> configure;
+    bool noFunction;    // passes an empty SetAsideFunction
+    const char* left;   // what the target holds afterwards
+    const char* aside;  // what the trash holds, or null
+  } cases[] = {
+      {"set aside refused", [](FakeTrash& t) { t.refusal = "no trash on this volume"; }, false,
+       "other data", nullptr},
+      {"nothing to set it aside with", [](FakeTrash&) {}, true, "other data", nullptr},
+      {"reported as set aside but still there", [](FakeTrash& t) { t.pretend = true; }, false,
+       "other data", nullptr},
+      {"a new file in its place once set aside",
+       [](FakeTrash& t) {
+         t.after = [](const std::string& path) {
+           const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+           ASSERT_GE(fd, 0);
+           ASSERT_EQ(::write(fd, "theirs", 6), 6);
+           ::close(fd);
+         };
+       },
+       false, "theirs", "other data"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDir dir;
+    const std::string source = dir.CreateFile("work/source", "new");
+    const std::string target = dir.CreateFile("work/a001.txt", "other data");
+    FakeTrash trash(dir.CreateFolder("aside"));
+    c.configure(trash);
+    const SetAsideFunction setAside = c.noFunction ? SetAsideFunction() : trash.Function();
+    ExpectError([&] { CopyFileContents(source, target, setAside); },
+                "Cannot create file " + target);
+    EXPECT_EQ(ContentsOf(dir, "work/a001.txt"), c.left);
+    EXPECT_EQ(ContentsOf(dir, "work/source"), "new");
+    EXPECT_EQ(NamesIn(dir.Path("work")), (std::set<std::string>{"a001.txt", "source"}));
+    if (c.aside) {
+      EXPECT_EQ(ContentsOf(dir, "aside/a001.txt"), c.aside);
+    } else {
+      EXPECT_TRUE(NamesIn(dir.Path("aside")).empty());
+    }
+  }
+}
+
+// A write that fails part-way (a file size limit, as a full disk would) leaves no partial copy
+// and no temporary file; a file that stood at the target is still there as it was.
+TEST(CopyFileContentsTest, FailedCopyLeavesNoPartialFile) {
+  struct Case {
+    const char* name;
+    const char* oldTarget;  // null: no target
+  } cases[] = {
+      {"no target", nullptr},
+      {"existing target", "old data"},
+  };
+  for (const Case& c : cases) {
+    for (const CopyMode mode : kCopyModes) {
+      SCOPED_TRACE(std::string(c.name) + ", " + ModeName(mode));
+      TestDir dir;
+      const std::string bytes = RandomBytes(3 << 20);
+      const std::string source = dir.CreateFile("work/source", bytes);
+      if (c.oldTarget) dir.CreateFile("work/target", c.oldTarget);
+      const std::string target = dir.Path("work/target");
+      std::fflush(nullptr);
+      const pid_t child = ::fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1 << 20, 1 << 20};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(10);
+        FakeTrash trash(dir.Path("aside"));
+        try {
+          Copy(mode, source, target, trash);
+          ::_exit(11);
+        } catch (const Error& e) {
+          if (e.what() != "Cannot write file " + target + ": " + std::strerror(EFBIG)) {
+            std::fprintf(stderr, "child: %s\n", e.what());
+            ::_exit(12);
+          }
+        }
+        ::_exit(trash.calls.empty() ? 0 : 13);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+      EXPECT_EQ(WEXITSTATUS(status), 0);
+      EXPECT_EQ(ContentsOf(dir, "work/source"), bytes);
+      if (c.oldTarget) {
+        EXPECT_EQ(ContentsOf(dir, "work/target"), c.oldTarget);
+        EXPECT_EQ(NamesIn(dir.Path("work")), (std::set<std::string>{"source", "target"}));
+      } else {
+        EXPECT_EQ(NamesIn(dir.Path("work")), std::set<std::string>{"source"});
+      }
+    }
+  }
+}
+
+// Holes are not written out: a file with a large hole takes as little room copied as it
+// does itself, wherever the hole is.
+TEST(CopyFileContentsTest, HolesStayHoles) {
+  constexpr off_t kHole = 64 << 20;
+  struct Case {
+    const char* name;
+    const char* head;  // data before the hole
+    const char* tail;  // data after it
+  } cases[] = {
+      {"hole in the middle", "head", "tail"},
+      {"hole at the start", "", "tail"},
+      {"hole at the end", "head", ""},
+      {"only a hole", "", ""},
+  };
+  for (const Case& c : cases) {
+    for (const CopyMode mode : kCopyModes) {
+      SCOPED_TRACE(std::string(c.name) + ", " + ModeName(mode));
+      TestDir dir;
+      const std::string source = dir.CreateFile("source", c.head);
+      {
+        const int fd = ::open(source.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const std::string tail = c.tail;
+        const off_t size = off_t(std::strlen(c.head)) + kHole;
+        ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), size), ssize_t(tail.size()));
+        ASSERT_EQ(::ftruncate(fd, size + off_t(tail.size())), 0);
+        ::close(fd);
+      }
+      struct stat in;
+      ASSERT_EQ(::stat(source.c_str(), &in), 0);
+      if (in.st_blocks * 512 >= kHole / 4) GTEST_SKIP() << "this file system keeps no holes";
+      FakeTrash trash(dir.CreateFolder("aside"));
+      Copy(mode, source, dir.Path("target"), trash);
+      struct stat out;
+      ASSERT_EQ(::stat(dir.Path("target").c_str(), &out), 0);
+      EXPECT_EQ(out.st_size, in.st_size);
+      EXPECT_LT(out.st_blocks * 512, kHole / 4) << "blocks " << out.st_blocks;
+      EXPECT_TRUE(ContentsOf(dir, "target") == ContentsOf(dir, "source")) << "the contents differ";
+    }
+  }
+}
+
+// The copy is a new file: it gets the mode a created file gets, not the mode of the file it
+// replaces.
+TEST(CopyFileContentsTest, CopyHasTheModeOfANewFile) {
+  struct Case {
+    mode_t umask;
+    mode_t mode;
+  } cases[] = {{022, 0644}, {077, 0600}, {0, 0666}, {027, 0640}};
+  const mode_t saved = ::umask(022);
+  for (const Case& c : cases) {
+    for (const CopyMode mode : kCopyModes) {
+      SCOPED_TRACE(std::to_string(c.umask) + ", " + ModeName(mode));
+      TestDir dir;
+      const std::string source = dir.CreateFile("source", "x", -1, 0400);
+      dir.CreateFile("old", "old", -1, 0600);
+      FakeTrash trash(dir.CreateFolder("aside"));
+      ::umask(c.umask);
+      Copy(mode, source, dir.Path("new"), trash);
+      Copy(mode, source, dir.Path("old"), trash);
+      ::umask(022);
+      for (const char* name : {"new", "old"}) {
+        struct stat st;
+        ASSERT_EQ(::stat(dir.Path(name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << name;
+      }
+    }
+  }
+  ::umask(saved);
 }
 
 // --- SplitEnteredPath --------------------------------------------------------------------

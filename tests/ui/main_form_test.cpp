@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -733,6 +734,22 @@ TEST_F(MainFormTest, CtrlAThenF9RenamesTheMarkedFilesOnDisk) {
   EXPECT_TRUE(form.StatusNote().isEmpty());
   EXPECT_TRUE(form.isEnabled());
   EXPECT_TRUE(form.Files()->hasFocus());
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, CopiesReplaceFilesInTheirWayOnlyThroughTheTrash) {
+  m_dir.CreateFile("a.txt", "new");
+  m_dir.CreateFile("a001.txt", "unrelated data");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "7"}, {"Pages/CopyFiles/Number", "2"}});
+  Focus(form.Files());
+  form.Files()->SetMarked(Row("a.txt"), true);
+  Press(form.Files(), Qt::Key_F9);
+  EXPECT_EQ(m_dir.ReadFile("a001.txt"), "new");
+  EXPECT_EQ(m_dir.ReadFile("a002.txt"), "new");
+  const std::string trash = std::string(std::getenv("XDG_DATA_HOME")) + "/Trash/files/";
+  std::ifstream kept(trash + "a001.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "unrelated data");
+  EXPECT_TRUE(form.StatusNote().isEmpty());
   EXPECT_TRUE(m_errors.empty());
 }
 
