@@ -5,6 +5,7 @@
 #include "ui/actions.h"
 #include "ui/error_box.h"
 #include "ui/main_form.h"
+#include "ui/quit_signals.h"
 
 namespace {
 
@@ -38,6 +39,9 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     relabo::TMainForm form;
+    // A logout, a closed terminal or Ctrl+C closes the window as its close box does, so that
+    // the settings are saved.
+    const relabo::QuitSignals quitSignals([&form] { form.close(); });
     form.show();
     result = app.exec();
   }  // the window saves the settings as it goes

@@ -224,7 +224,11 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
   layout->activate();
 
   if (!m_store) m_store = std::make_unique<SettingsStore>();
-  RunGuarded(this, [this] { LoadSettings(*m_store, *this); });
+  RunGuarded(this, [this] {
+    if (const std::optional<Error> error = LoadSettings(*m_store, *this)) {
+      ShowErrorBox(this, *error);
+    }
+  });
 }
 
 TMainForm::~TMainForm() {
@@ -763,8 +767,8 @@ void TMainForm::ExtensionActionExecute() {
   const ExtensionOutcome outcome =
       ChangeExtension(ListBatchEntries(*m_files), extension, [] { QApplication::beep(); });
   if (outcome.failed > 0) {
-    SetStatusNote(FromStd(Format("%d of %d renames failed", outcome.failed,
-                                 int(outcome.operations.size()))));
+    SetStatusNote(
+        FromStd(Format("%d of %d renames failed", outcome.failed, int(outcome.operations.size()))));
   }
   if (outcome.succeeded > 0) {
     m_files->Rescan();
@@ -1014,12 +1018,23 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // While a batch or a deletion runs the window takes no input, its close box included.
+  // While a batch or a deletion runs the window takes no input, its close box included. A
+  // close asked by the program itself (a logout, a closed terminal) waits for the end.
   if (!isEnabled()) {
+    if (!event->spontaneous()) m_closeWhenEnabled = true;
     event->ignore();
     return;
   }
   TEdgeDockForm::closeEvent(event);
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  TEdgeDockForm::changeEvent(event);
+  if (event->type() == QEvent::EnabledChange && isEnabled() && m_closeWhenEnabled) {
+    m_closeWhenEnabled = false;
+    // Once the handler that ran the batch has returned to the event loop.
+    QTimer::singleShot(0, this, [this] { close(); });
+  }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -139,6 +139,7 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void CreateActions();
@@ -208,6 +209,8 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   bool m_filesFocused = false;
   // Set when the file list got the focus from a mouse press that has not arrived yet.
   bool m_filesFocusedByClick = false;
+  // Set when close() came while a batch or a deletion ran; the window closes after it.
+  bool m_closeWhenEnabled = false;
 
   QString m_helpFile;
   QPointer<THelpWindow> m_helpWindow;

@@ -1,10 +1,14 @@
 #include "ui/settings.h"
 
+#include <sys/stat.h>
+
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringList>
 #include <QVariant>
 #include <algorithm>
 
@@ -29,12 +33,51 @@ QString Key(std::string_view section, std::string_view name) {
   return FromUtf8(section) + QLatin1Char('/') + FromUtf8(name);
 }
 
-// A value of a closed set; anything outside it counts as missing.
-int32_t ReadInSet(const SettingsStore& store, std::string_view section, std::string_view name,
-                  int32_t defaultValue, int32_t first, int32_t last) {
-  const int32_t value = store.ReadInteger(section, name, defaultValue);
-  return value >= first && value <= last ? value : defaultValue;
-}
+constexpr char kPathUrlPrefix[] = "file://";
+
+// Reads on past damaged values: one of another type reads as missing, and the first error is
+// kept to be shown once everything is read.
+class Reader {
+ public:
+  explicit Reader(const SettingsStore& store) : m_store(store) {}
+
+  std::string String(std::string_view section, std::string_view name,
+                     const std::string& defaultValue) {
+    return Tolerant([&] { return m_store.ReadString(section, name, defaultValue); }, defaultValue);
+  }
+  std::string Path(std::string_view section, std::string_view name,
+                   const std::string& defaultValue) {
+    return Tolerant([&] { return m_store.ReadPath(section, name, defaultValue); }, defaultValue);
+  }
+  int32_t Integer(std::string_view section, std::string_view name, int32_t defaultValue) {
+    return Tolerant([&] { return m_store.ReadInteger(section, name, defaultValue); }, defaultValue);
+  }
+  // A value of a closed set; anything outside it counts as missing.
+  int32_t InSet(std::string_view section, std::string_view name, int32_t defaultValue,
+                int32_t first, int32_t last) {
+    const int32_t value = Integer(section, name, defaultValue);
+    return value >= first && value <= last ? value : defaultValue;
+  }
+
+  void Keep(const Error& error) {
+    if (!m_firstError) m_firstError = error;
+  }
+  const std::optional<Error>& FirstError() const { return m_firstError; }
+
+ private:
+  template <typename T, typename Read>
+  T Tolerant(Read&& read, const T& defaultValue) {
+    try {
+      return read();
+    } catch (const Error& error) {
+      Keep(error);
+      return defaultValue;
+    }
+  }
+
+  const SettingsStore& m_store;
+  std::optional<Error> m_firstError;
+};
 
 // A choice group takes an index above its last choice as the last one, below -1 as none.
 int32_t ChoiceIndex(int32_t index, int32_t choices) { return std::clamp(index, -1, choices - 1); }
@@ -47,49 +90,85 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-void LoadHistory(const SettingsStore& store, std::string_view section,
-                 std::vector<std::string>& history) {
-  const int32_t count = std::min(store.ReadInteger(section, "Count", 1), kMaxHistoryItems);
+void LoadHistory(Reader& read, std::string_view section, std::vector<std::string>& history) {
+  const int32_t count = std::min(read.Integer(section, "Count", 1), kMaxHistoryItems);
   for (int32_t i = 0; i < count; ++i) {
-    history.push_back(store.ReadString(section, std::to_string(i), "*.*"));
+    history.push_back(read.String(section, std::to_string(i), "*.*"));
   }
 }
 
-void LoadPages(const SettingsStore& store, CommandParameters& p) {
-  p.InsertString = store.ReadString("Pages/InsertString", "String", "");
-  p.InsertFrom = store.ReadInteger("Pages/InsertString", "From", 1);
+void LoadPages(Reader& read, CommandParameters& p) {
+  p.InsertString = read.String("Pages/InsertString", "String", "");
+  p.InsertFrom = read.Integer("Pages/InsertString", "From", 1);
 
-  p.RemoveFrom =
-      ChoiceIndex(store.ReadInteger("Pages/RemoveString", "From", 0), kRemoveFromChoices);
-  p.RemoveNumber = store.ReadInteger("Pages/RemoveString", "Number", 1);
-  p.RemovePosition = store.ReadInteger("Pages/RemoveString", "Position", 1);
+  p.RemoveFrom = ChoiceIndex(read.Integer("Pages/RemoveString", "From", 0), kRemoveFromChoices);
+  p.RemoveNumber = read.Integer("Pages/RemoveString", "Number", 1);
+  p.RemovePosition = read.Integer("Pages/RemoveString", "Position", 1);
 
-  p.ReplaceOrigString = store.ReadString("Pages/ReplaceString", "Original", "");
-  p.ReplaceNewString = store.ReadString("Pages/ReplaceString", "New", "");
+  p.ReplaceOrigString = read.String("Pages/ReplaceString", "Original", "");
+  p.ReplaceNewString = read.String("Pages/ReplaceString", "New", "");
 
-  p.ChangeString = store.ReadString("Pages/ChangeString", "String", "");
-  p.ChangeFrom = store.ReadInteger("Pages/ChangeString", "From", 1);
+  p.ChangeString = read.String("Pages/ChangeString", "String", "");
+  p.ChangeFrom = read.Integer("Pages/ChangeString", "From", 1);
 
   p.ChangeCaseMode =
-      ChoiceIndex(store.ReadInteger("Pages/ChangeCase", "ChangeMode", 0), kChangeCaseChoices);
-  p.ChangeCaseSeparator = store.ReadString("Pages/ChangeCase", "Separator", " ");
+      ChoiceIndex(read.Integer("Pages/ChangeCase", "ChangeMode", 0), kChangeCaseChoices);
+  p.ChangeCaseSeparator = read.String("Pages/ChangeCase", "Separator", " ");
 
-  p.ChangeNumberWhich = store.ReadInteger("Pages/ChangeNumber", "Which", 1);
-  p.ChangeNumberPlus = store.ReadInteger("Pages/ChangeNumber", "Plus", 1);
+  p.ChangeNumberWhich = read.Integer("Pages/ChangeNumber", "Which", 1);
+  p.ChangeNumberPlus = read.Integer("Pages/ChangeNumber", "Plus", 1);
 
-  p.RenameName = store.ReadString("Pages/RenameFiles", "Name", "");
-  p.RenameSeparator = store.ReadString("Pages/RenameFiles", "Separator", "");
-  p.RenameStart = store.ReadInteger("Pages/RenameFiles", "Start", 1);
-  p.RenameStep = store.ReadInteger("Pages/RenameFiles", "Step", 1);
-  p.RenameDigits = store.ReadInteger("Pages/RenameFiles", "Digits", 3);
-  p.RenameScheme = SchemeIndex(store.ReadInteger("Pages/RenameFiles", "Scheme", 0));
+  p.RenameName = read.String("Pages/RenameFiles", "Name", "");
+  p.RenameSeparator = read.String("Pages/RenameFiles", "Separator", "");
+  p.RenameStart = read.Integer("Pages/RenameFiles", "Start", 1);
+  p.RenameStep = read.Integer("Pages/RenameFiles", "Step", 1);
+  p.RenameDigits = read.Integer("Pages/RenameFiles", "Digits", 3);
+  p.RenameScheme = SchemeIndex(read.Integer("Pages/RenameFiles", "Scheme", 0));
 
-  p.CopyNumber = store.ReadInteger("Pages/CopyFiles", "Number", 1);
-  p.CopySeparator = store.ReadString("Pages/CopyFiles", "Separator", "");
-  p.CopyStart = store.ReadInteger("Pages/CopyFiles", "Start", 1);
-  p.CopyStep = store.ReadInteger("Pages/CopyFiles", "Step", 1);
-  p.CopyDigits = store.ReadInteger("Pages/CopyFiles", "Digits", 3);
-  p.CopyScheme = SchemeIndex(store.ReadInteger("Pages/CopyFiles", "Scheme", 0));
+  p.CopyNumber = read.Integer("Pages/CopyFiles", "Number", 1);
+  p.CopySeparator = read.String("Pages/CopyFiles", "Separator", "");
+  p.CopyStart = read.Integer("Pages/CopyFiles", "Start", 1);
+  p.CopyStep = read.Integer("Pages/CopyFiles", "Step", 1);
+  p.CopyDigits = read.Integer("Pages/CopyFiles", "Digits", 3);
+  p.CopyScheme = SchemeIndex(read.Integer("Pages/CopyFiles", "Scheme", 0));
+}
+
+// Opens the stored folder, or the program's when that one cannot be read. When the program's
+// cannot be read either, the list stays as it is and the error is kept: the rest still loads.
+void OpenFolder(Reader& read, SettingsTarget& target, const std::string& folder,
+                const std::string& programFolder) {
+  if (folder != programFolder) {
+    try {
+      target.GoToPath(folder);
+      return;
+    } catch (const Error&) {
+    }
+  }
+  try {
+    target.GoToPath(programFolder);
+  } catch (const Error& error) {
+    read.Keep(error);
+  }
+}
+
+bool IsUtf8(std::string_view bytes) {
+  return FromUtf8(bytes).toUtf8() ==
+         QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+// The file the name leads to, as the file system tells files apart.
+struct FileIdentity {
+  bool regular = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentifyFile(const QString& fileName) {
+  struct stat info {};
+  if (::stat(QFile::encodeName(fileName).constData(), &info) != 0) return {};
+  return {S_ISREG(info.st_mode), info.st_dev, info.st_ino};
 }
 
 int32_t ItemCount(const std::vector<std::string>& history) {
@@ -149,37 +228,59 @@ void SavePages(SettingsStore& store, const CommandParameters& p, const std::stri
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                              QStringLiteral("Corvelsoft"),
-                                             QStringLiteral("Relabo"))) {}
+                                             QStringLiteral("Relabo"))) {
+  ReadAll();
+}
 
 SettingsStore::SettingsStore(const QString& fileName)
-    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {}
+    : m_settings(std::make_unique<QSettings>(fileName, QSettings::IniFormat)) {
+  ReadAll();
+}
 
 SettingsStore::~SettingsStore() = default;
 
+void SettingsStore::ReadAll() {
+  // QSettings parses a section only when it takes a key asked for to lie in it, and it picks
+  // the section by sorted name: beside "[Pages\ChangeCase]", keys of "[Pages]" that sort after
+  // it are missed. Asking for every key parses the whole file.
+  const QStringList keys = m_settings->allKeys();
+  for (const QString& key : keys) m_values.insert(key, m_settings->value(key));
+}
+
 QString SettingsStore::FileName() const { return m_settings->fileName(); }
+
+std::optional<QString> SettingsStore::StoredText(std::string_view section,
+                                                 std::string_view name) const {
+  const auto found = m_values.constFind(Key(section, name));
+  if (found == m_values.cend()) return std::nullopt;
+  if (found->typeId() != QMetaType::QString) {
+    throw Error(Format("Invalid data type for '%s'", name));
+  }
+  return found->toString();
+}
 
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
                                       const std::string& defaultValue) const {
-  const QString key = Key(section, name);
-  if (!m_settings->contains(key)) return defaultValue;
-  const QVariant value = m_settings->value(key);
-  if (value.typeId() != QMetaType::QString) {
-    throw Error(Format("Invalid data type for '%s'", name));
-  }
-  return value.toString().toStdString();
+  const std::optional<QString> text = StoredText(section, name);
+  return text ? text->toStdString() : defaultValue;
 }
 
 int32_t SettingsStore::ReadInteger(std::string_view section, std::string_view name,
                                    int32_t defaultValue) const {
-  const QString key = Key(section, name);
-  if (!m_settings->contains(key)) return defaultValue;
-  const QVariant value = m_settings->value(key);
-  if (value.typeId() != QMetaType::QString) {
-    throw Error(Format("Invalid data type for '%s'", name));
-  }
+  const std::optional<QString> text = StoredText(section, name);
+  if (!text) return defaultValue;
   bool ok = false;
-  const int number = value.toString().toInt(&ok);
+  const int number = text->toInt(&ok);
   return ok ? number : defaultValue;
+}
+
+std::string SettingsStore::ReadPath(std::string_view section, std::string_view name,
+                                    const std::string& defaultValue) const {
+  const std::optional<QString> text = StoredText(section, name);
+  if (!text) return defaultValue;
+  const QLatin1String prefix(kPathUrlPrefix);
+  if (!text->startsWith(prefix)) return text->toStdString();
+  return QByteArray::fromPercentEncoding(text->sliced(prefix.size()).toUtf8()).toStdString();
 }
 
 void SettingsStore::PrepareWrite(std::string_view section, std::string_view name) {
@@ -195,19 +296,35 @@ void SettingsStore::PrepareWrite(std::string_view section, std::string_view name
 void SettingsStore::WriteString(std::string_view section, std::string_view name,
                                 std::string_view value) {
   PrepareWrite(section, name);
-  m_settings->setValue(Key(section, name), FromUtf8(value));
+  const QString key = Key(section, name);
+  const QString text = FromUtf8(value);
+  m_settings->setValue(key, text);
+  m_values.insert(key, text);
 }
 
 void SettingsStore::WriteInteger(std::string_view section, std::string_view name, int32_t value) {
-  PrepareWrite(section, name);
-  m_settings->setValue(Key(section, name), QString::number(value));
+  WriteString(section, name, std::to_string(value));
+}
+
+void SettingsStore::WritePath(std::string_view section, std::string_view name,
+                              std::string_view path) {
+  if (IsUtf8(path) && !path.starts_with(kPathUrlPrefix)) {
+    WriteString(section, name, path);
+    return;
+  }
+  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+  WriteString(section, name, kPathUrlPrefix + bytes.toPercentEncoding("/").toStdString());
 }
 
 void SettingsStore::Sync() {
+  const FileIdentity before = IdentifyFile(m_settings->fileName());
   m_settings->sync();
-  // QSettings keeps the first status it meets. A format error comes from reading a damaged
-  // file and does not stop the writing; an access error means the file was not written.
-  if (m_settings->status() == QSettings::AccessError && m_firstPendingName) {
+  if (!m_firstPendingName) return;
+  // QSettings keeps the first status it meets, and a format error read from a damaged file
+  // hides an access error of the writing. It writes by replacing the file, so a written file
+  // is one that was not there before.
+  const FileIdentity after = IdentifyFile(m_settings->fileName());
+  if (m_settings->status() == QSettings::AccessError || !after.regular || after == before) {
     throw Error(Format("Failed to set data for '%s'", *m_firstPendingName));
   }
   m_firstPendingName.reset();
@@ -217,61 +334,43 @@ std::string SettingsTarget::ProgramFolder() const {
   return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
-void LoadSettings(SettingsStore& store, SettingsTarget& target) {
+std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) {
+  Reader read(store);
   const QSize screen = target.ScreenSize();
   const QSize window = target.WindowSize();
   // Integer division rounds toward zero, also for a window larger than the screen.
-  target.SetWindowLeft(store.ReadInteger("Window", "Left", (screen.width() - window.width()) / 2));
-  target.SetWindowTop(store.ReadInteger("Window", "Top", (screen.height() - window.height()) / 2));
+  target.SetWindowLeft(read.Integer("Window", "Left", (screen.width() - window.width()) / 2));
+  target.SetWindowTop(read.Integer("Window", "Top", (screen.height() - window.height()) / 2));
 
-  target.SetMask(store.ReadString("Folder", "Filter", "*.*"));
+  target.SetMask(read.String("Folder", "Filter", "*.*"));
 
   const std::string programFolder = WithSeparator(target.ProgramFolder());
-  std::string folder = store.ReadString("Folder", "Directory", programFolder);
+  std::string folder = read.Path("Folder", "Directory", programFolder);
   if (!FolderExists(folder)) folder = programFolder;
-  try {
-    target.GoToPath(folder);
-  } catch (const Error&) {
-    // A stored folder that exists but cannot be read must not keep the rest from loading.
-    if (folder == programFolder) throw;
-    target.GoToPath(programFolder);
-  }
+  OpenFolder(read, target, folder, programFolder);
   target.SetDriveQuietly(target.Directory());
 
-  const int32_t sortOrder = ReadInSet(store, "Folder", "SortOrder", 0, 0, 1);
-  int32_t sortBy = 0;
-  try {
-    sortBy = ReadInSet(store, "Folder", "SortBy", 0, 0, 4);
-  } catch (...) {
-    target.SetSort(target.SortBy(), sortOrder);
-    throw;
-  }
-  target.SetSort(sortBy, sortOrder);
+  const int32_t sortOrder = read.InSet("Folder", "SortOrder", 0, 0, 1);
+  target.SetSort(read.InSet("Folder", "SortBy", 0, 0, 4), sortOrder);
 
-  LoadHistory(store, "History/FileFilter", target.FilterHistory());
-  LoadHistory(store, "History/ExpandFilter", target.ExpandHistory());
-  LoadHistory(store, "History/ShrinkFilter", target.ShrinkHistory());
+  LoadHistory(read, "History/FileFilter", target.FilterHistory());
+  LoadHistory(read, "History/ExpandFilter", target.ExpandHistory());
+  LoadHistory(read, "History/ShrinkFilter", target.ShrinkHistory());
 
-  // The fields read before an error keep their stored values, the others the window's.
-  CommandParameters params = target.Parameters();
-  try {
-    LoadPages(store, params);
-  } catch (...) {
-    target.SetParameters(params);
-    target.RemoveFromClick();
-    throw;
-  }
+  CommandParameters params;
+  LoadPages(read, params);
   target.SetParameters(params);
   target.RemoveFromClick();
 
-  target.SelectCommand(ReadInSet(store, "Pages", "ActivePage", 0, 0, kCommandCount - 1));
+  target.SelectCommand(read.InSet("Pages", "ActivePage", 0, 0, kCommandCount - 1));
+  return read.FirstError();
 }
 
 void SaveSettings(SettingsStore& store, SettingsTarget& target) {
   store.WriteInteger("Pages", "ActivePage", target.ActivePage());
   store.WriteInteger("Window", "Left", target.WindowLeft());
   store.WriteInteger("Window", "Top", target.WindowTop());
-  store.WriteString("Folder", "Directory", target.Directory());
+  store.WritePath("Folder", "Directory", target.Directory());
   store.WriteInteger("Folder", "SortBy", target.SortBy());
   store.WriteInteger("Folder", "SortOrder", target.SortOrder());
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QHash>
 #include <QSize>
 #include <QString>
+#include <QVariant>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -10,15 +12,20 @@
 #include <vector>
 
 #include "engine/transform.h"
+#include "fileutil/error.h"
 
 class QSettings;
 
 namespace relabo {
 
 /// The user's settings file: named string values in sections. A section is a group path such
-/// as "History/FileFilter". Every value is stored as text, also numbers. Texts are stored as
-/// UTF-8, so a byte string that is not valid UTF-8 (a folder name) comes back with U+FFFD in
-/// place of its invalid bytes.
+/// as "History/FileFilter". Every value is stored as text, also numbers.
+///
+/// The whole file is read once, when the store is made, so every value is found however its
+/// section is spelled: "Separator" of "Pages/ChangeCase" is "ChangeCase\Separator=" under
+/// "[Pages]" (as this store writes it) or "Separator=" under "[Pages\ChangeCase]" (a backslash
+/// in a section name separates path levels, as "/" does). Both spellings name one value, and a
+/// save writes it once, under "[Pages]".
 class SettingsStore {
  public:
   /// The settings of organisation "Corvelsoft", application "Relabo" in the native format:
@@ -40,20 +47,37 @@ class SettingsStore {
   /// The stored text read as a decimal integer; defaultValue when the value is missing or its
   /// text is not an integer. Throws like ReadString.
   int32_t ReadInteger(std::string_view section, std::string_view name, int32_t defaultValue) const;
+  /// A path stored by WritePath, byte for byte. Throws like ReadString.
+  std::string ReadPath(std::string_view section, std::string_view name,
+                       const std::string& defaultValue) const;
 
-  /// Stores a text; the file is written by Sync. The first write of a store makes the file's
-  /// folder and throws Error "Failed to create key %s" (the section) when it cannot.
+  /// Stores a text; the file is written by Sync. Texts are stored as UTF-8, so bytes that are
+  /// not valid UTF-8 would come back as U+FFFD: paths go through WritePath. The first write of
+  /// a store makes the file's folder and throws Error "Failed to create key %s" (the section)
+  /// when it cannot.
   void WriteString(std::string_view section, std::string_view name, std::string_view value);
   /// Stores the number's decimal text.
   void WriteInteger(std::string_view section, std::string_view name, int32_t value);
+  /// Stores a path (bytes) so that it reads back unchanged. A path that is valid UTF-8 is
+  /// stored as its text, like WriteString. Any other (a folder name in another encoding) is
+  /// stored as a file URL with every byte but the ASCII letters, digits, "-._~" and "/"
+  /// percent-encoded: "/tmp/caf\xE9" as "file:///tmp/caf%E9". A stored text beginning with
+  /// "file://" reads as such a URL, so a path beginning with "file://" is stored as one too.
+  void WritePath(std::string_view section, std::string_view name, std::string_view path);
   /// Writes the stored values to the file. Throws Error "Failed to set data for '%s'" with the
-  /// name of the first value written since the last Sync when the file cannot be written.
+  /// name of the first value written since the last Sync when the file was not written.
   void Sync();
 
  private:
+  void ReadAll();
+  // The stored text; nothing when the value is missing; throws for a value of another type.
+  std::optional<QString> StoredText(std::string_view section, std::string_view name) const;
   void PrepareWrite(std::string_view section, std::string_view name);
 
   std::unique_ptr<QSettings> m_settings;
+  // Every value of the file by its key ("Pages/ChangeCase/Separator"), as read when the store
+  // was made and changed by the writes since.
+  QHash<QString, QVariant> m_values;
   bool m_folderChecked = false;
   // The first value not yet written to the file; the one a failed Sync names.
   std::optional<std::string> m_firstPendingName;
@@ -116,9 +140,10 @@ struct SettingsTarget {
 
 /// Reads every setting into the window; call it once the window is built. A stored folder that
 /// is gone or cannot be opened gives the program's folder; a command, sort column or order
-/// outside its set reads as missing. An error ends the reading at that value: what was read
-/// before it is in effect, the rest keeps the window's values.
-void LoadSettings(SettingsStore& store, SettingsTarget& target);
+/// outside its set reads as missing. A value of another type reads as missing too, and the
+/// reading goes on: every other value is in effect. Returns the first error met (such a value,
+/// or the program's folder that cannot be opened either) for the caller to show once.
+[[nodiscard]] std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target);
 
 /// Writes every setting of the window and syncs the store; call it before the window goes.
 /// Values the writing does not touch (history items beyond a count) stay in the file.

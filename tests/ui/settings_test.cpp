@@ -1,15 +1,20 @@
 #include "ui/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QByteArray>
 #include <QSettings>
 #include <QStringList>
 #include <QVariant>
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -149,6 +154,44 @@ class FakeWindow : public SettingsTarget {
   }
 };
 
+// Every value that LoadSettings sets, compared between two windows.
+void ExpectSameSettings(const FakeWindow& w, const FakeWindow& expected) {
+  EXPECT_EQ(w.left, expected.left);
+  EXPECT_EQ(w.top, expected.top);
+  EXPECT_EQ(w.mask, expected.mask);
+  EXPECT_EQ(w.directory, expected.directory);
+  EXPECT_EQ(w.sortBy, expected.sortBy);
+  EXPECT_EQ(w.sortOrder, expected.sortOrder);
+  EXPECT_EQ(w.filter, expected.filter);
+  EXPECT_EQ(w.expand, expected.expand);
+  EXPECT_EQ(w.shrink, expected.shrink);
+  EXPECT_TRUE(w.params == expected.params);
+  EXPECT_EQ(w.page, expected.page);
+}
+
+// Lets no file grow beyond a few bytes while it lives, as a full disk would.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &m_old);
+    // A write beyond the limit then fails with EFBIG instead of ending the process.
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit m_old{};
+  void (*m_oldHandler)(int) = SIG_DFL;
+};
+
 class SettingsTest : public ::testing::Test {
  protected:
   SettingsTest()
@@ -187,9 +230,62 @@ class SettingsTest : public ::testing::Test {
   FakeWindow Load() const {
     FakeWindow w(m_program);
     SettingsStore store(File());
-    LoadSettings(store, w);
+    EXPECT_EQ(LoadInto(store, w), "");
     return w;
   }
+
+  // The message of the error that loading reports, empty when there is none.
+  static std::string LoadInto(SettingsStore& store, FakeWindow& w) {
+    const std::optional<Error> error = LoadSettings(store, w);
+    return error ? error->what() : "";
+  }
+
+  void Save(FakeWindow w) const {
+    SettingsStore store(File());
+    SaveSettings(store, w);
+  }
+
+  // Changes the file as a text editor would: sets (adds) or, for a null text, removes values
+  // given by key ("Pages/CopyFiles/Number" is "CopyFiles\Number=" under "[Pages]").
+  void EditValues(const std::vector<std::pair<std::string, const char*>>& values) const {
+    std::string text = m_dir.ReadFile(FileRel());
+    for (const auto& [key, value] : values) {
+      const size_t slash = key.find('/');
+      const std::string header = "[" + key.substr(0, slash) + "]\n";
+      std::string name = key.substr(slash + 1);
+      std::replace(name.begin(), name.end(), '/', '\\');
+      if (!text.empty() && text.back() != '\n') text += '\n';
+      size_t body = text.find(header);
+      if (body == std::string::npos) {
+        text += header;
+        body = text.size();
+      } else {
+        body += header.size();
+      }
+      // The value's line within the section, or a new one at its top.
+      size_t line = body;
+      size_t length = 0;
+      for (size_t at = body; at < text.size() && text[at] != '[';) {
+        const size_t next = text.find('\n', at) + 1;
+        if (text.compare(at, name.size() + 1, name + "=") == 0) {
+          line = at;
+          length = next - at;
+          break;
+        }
+        at = next;
+      }
+      text.replace(line, length, value ? name + "=" + value + "\n" : "");
+    }
+    WriteFile(text);
+  }
+
+  // A time of its own for each rewrite: QSettings reads a file again only when its size or
+  // time changed, and serves what it read before otherwise.
+  void WriteFile(const std::string& text) const {
+    static std::time_t s_time = 1000000000;
+    m_dir.CreateFile(FileRel(), text, ++s_time);
+  }
+  std::string FileRel() const { return m_file.substr(m_dir.Root().size() + 1); }
 
   test::TestDir m_dir;
   std::string m_program;
@@ -228,7 +324,7 @@ TEST_F(SettingsTest, DefaultPositionCentresRoundingTowardZero) {
     w.screen = c.screen;
     w.window = c.window;
     SettingsStore store(File());
-    LoadSettings(store, w);
+    EXPECT_EQ(LoadInto(store, w), "");
     EXPECT_EQ(w.left, c.left);
     EXPECT_EQ(w.top, c.top);
   }
@@ -400,79 +496,225 @@ TEST_F(SettingsTest, FolderThatCannotBeOpenedFallsBackToTheProgramFolder) {
   FakeWindow w(m_program);
   w.unreadable.insert(locked);
   SettingsStore store(File());
-  LoadSettings(store, w);
+  EXPECT_EQ(LoadInto(store, w), "");
   EXPECT_EQ(w.directory, m_program);
   EXPECT_TRUE(w.Called("Drive " + m_program));
   EXPECT_EQ(w.page, 3);
 }
 
-TEST_F(SettingsTest, ValueOfAnotherTypeEndsLoadingThere) {
+TEST_F(SettingsTest, ValueOfAnotherTypeReadsAsMissing) {
   struct Case {
     const char* name;
-    const char* key;
-    QVariant value;
+    std::vector<std::pair<std::string, const char*>> damaged;  // key, its text in the file
     const char* message;
-    std::function<void(const FakeWindow&, const FakeWindow&)> check;  // loaded, saved
+    std::function<void(FakeWindow&)> missing;  // sets the values that read as their defaults
   };
+  const std::string program = m_program;
   const Case cases[] = {
-      {"typed window position", "Window/Left", QByteArray("12"), "Invalid data type for 'Left'",
-       [](const FakeWindow& w, const FakeWindow&) { EXPECT_TRUE(w.calls.empty()); }},
-      {"bytes as the sort column", "Folder/SortBy", QByteArray("1"),
+      {"typed window position",
+       {{"Window/Left", "@ByteArray(12)"}},
+       "Invalid data type for 'Left'",
+       [](FakeWindow& w) { w.left = 730; }},
+      {"bytes as the sort column",
+       {{"Folder/SortBy", "@ByteArray(1)"}},
        "Invalid data type for 'SortBy'",
-       [](const FakeWindow& w, const FakeWindow& saved) {
-         EXPECT_EQ(w.directory, saved.directory);
-         // The order read before the column is in effect; the column stays the window's.
-         EXPECT_EQ(w.calls.back(), "Sort 2 1");
-         EXPECT_TRUE(w.filter.empty());
-       }},
-      {"list as a history item", "History/ExpandFilter/1", QStringList{"a", "b"},
+       [](FakeWindow& w) { w.sortBy = 0; }},
+      {"list as a history item",
+       {{"History/ExpandFilter/1", "a, b"}},
        "Invalid data type for '1'",
-       [](const FakeWindow& w, const FakeWindow& saved) {
-         EXPECT_EQ(w.left, saved.left);
-         EXPECT_EQ(w.mask, saved.mask);
-         EXPECT_TRUE(w.Called("Sort 1 1"));
-         EXPECT_EQ(w.filter, saved.filter);
-         EXPECT_EQ(w.expand, (std::vector<std::string>{saved.expand[0]}));
-         EXPECT_TRUE(w.shrink.empty());
-         EXPECT_TRUE(w.params == kDesign);
-         EXPECT_FALSE(w.Called("Command"));
-       }},
-      {"typed number in a page", "Pages/RenameFiles/Start", QVariant(5),
+       [](FakeWindow& w) { w.expand[1] = "*.*"; }},
+      {"typed value in a page",
+       {{"Pages/RenameFiles/Start", R"(@Variant(\0\0\0\xe\0%\x8a\x98))"}},
        "Invalid data type for 'Start'",
-       [](const FakeWindow& w, const FakeWindow& saved) {
-         EXPECT_EQ(w.params.RemoveFrom, saved.params.RemoveFrom);
-         EXPECT_EQ(w.positionShownFor, saved.params.RemoveFrom);
-         EXPECT_EQ(w.params.RenameScheme, kDesign.RenameScheme);
-         EXPECT_EQ(w.params.RenameName, saved.params.RenameName);
-         EXPECT_EQ(w.params.RenameStart, kDesign.RenameStart);
-         EXPECT_EQ(w.params.CopyNumber, kDesign.CopyNumber);
-         EXPECT_FALSE(w.Called("Command"));
-       }},
-      {"empty typed value as the command", "Pages/ActivePage", QVariant(),
+       [](FakeWindow& w) { w.params.RenameStart = 1; }},
+      {"empty typed value as the command",
+       {{"Pages/ActivePage", "@Invalid()"}},
        "Invalid data type for 'ActivePage'",
-       [](const FakeWindow& w, const FakeWindow& saved) {
-         EXPECT_TRUE(w.params == saved.params);
-         EXPECT_EQ(w.page, 6);
+       [](FakeWindow& w) { w.page = 0; }},
+      {"unquoted comma in the mask",
+       {{"Folder/Filter", "*.jpg,*.png"}},
+       "Invalid data type for 'Filter'",
+       [](FakeWindow& w) { w.mask = "*.*"; }},
+      {"bytes as the folder",
+       {{"Folder/Directory", "@ByteArray(/)"}},
+       "Invalid data type for 'Directory'",
+       [&](FakeWindow& w) { w.directory = program; }},
+      {"unquoted comma in a page text",
+       {{"Pages/ChangeCase/Separator", "-,-"}},
+       "Invalid data type for 'Separator'",
+       [](FakeWindow& w) { w.params.ChangeCaseSeparator = " "; }},
+      {"the first of two is reported",
+       {{"Pages/CopyFiles/Digits", "1,2"}, {"Window/Top", "@ByteArray(1)"}},
+       "Invalid data type for 'Top'",
+       [](FakeWindow& w) {
+         w.top = 314;
+         w.params.CopyDigits = 3;
        }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     UseFile(c.name);
-    FakeWindow saved = StoredWindow();
+    const FakeWindow saved = StoredWindow();
+    Save(saved);
+    EditValues(c.damaged);
+    FakeWindow expected = saved;
+    c.missing(expected);
+
+    FakeWindow w(m_program);
     {
       SettingsStore store(File());
-      SaveSettings(store, saved);
+      EXPECT_EQ(LoadInto(store, w), c.message);
+      ExpectSameSettings(w, expected);
+      // The save at the end of the run keeps them all and replaces the damaged values.
+      w.copyNumberText = std::to_string(w.params.CopyNumber);
+      SaveSettings(store, w);
     }
-    Preset({{c.key, c.value}});
-    FakeWindow w(m_program);
+    FakeWindow again(m_program);
     SettingsStore store(File());
-    try {
-      LoadSettings(store, w);
-      ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-      EXPECT_STREQ(e.what(), c.message);
+    EXPECT_EQ(LoadInto(store, again), "");
+    ExpectSameSettings(again, expected);
+  }
+}
+
+TEST_F(SettingsTest, SectionSpelledWithABackslashIsTheSameSection) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, const char*>> edits;
+    const char* section;  // appended to the file
+    const char* savedLine;
+    std::function<void(FakeWindow& expected, const FakeWindow& loaded)> expect;
+  };
+  const Case cases[] = {
+      {"values only in the extra section",
+       {{"Pages/ChangeCase/ChangeMode", nullptr}, {"Pages/ChangeCase/Separator", nullptr}},
+       "[Pages\\ChangeCase]\nChangeMode=1\nSeparator=-\n",
+       "ChangeCase\\ChangeMode=1\n",
+       [](FakeWindow& expected, const FakeWindow&) {
+         expected.params.ChangeCaseMode = 1;
+         expected.params.ChangeCaseSeparator = "-";
+       }},
+      {"a value in both spellings",
+       {},
+       "[Pages\\ChangeCase]\nChangeMode=1\n",
+       "ChangeCase\\ChangeMode=",
+       [](FakeWindow& expected, const FakeWindow& loaded) {
+         const int32_t mode = loaded.params.ChangeCaseMode;
+         EXPECT_TRUE(mode == 1 || mode == kStored.ChangeCaseMode) << mode;
+         expected.params.ChangeCaseMode = mode;
+       }},
+      {"an extra section of the last page",
+       {{"Pages/CopyFiles/Step", nullptr}},
+       "[Pages\\CopyFiles]\nStep=9\n",
+       "CopyFiles\\Step=9\n",
+       [](FakeWindow& expected, const FakeWindow&) { expected.params.CopyStep = 9; }},
+      {"a section spelled with a slash",
+       {{"History/FileFilter/Count", nullptr}},
+       "[History/FileFilter]\nCount=2\n",
+       "FileFilter\\Count=2\n",
+       [](FakeWindow& expected, const FakeWindow&) { expected.filter.resize(2); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseFile(c.name);
+    const FakeWindow saved = StoredWindow();
+    Save(saved);
+    EditValues(c.edits);
+    WriteFile(m_dir.ReadFile(FileRel()) + c.section);
+
+    FakeWindow w(m_program);
+    {
+      SettingsStore store(File());
+      EXPECT_EQ(LoadInto(store, w), "");
+      FakeWindow expected = saved;
+      c.expect(expected, w);
+      ExpectSameSettings(w, expected);
+      w.copyNumberText = std::to_string(w.params.CopyNumber);
+      SaveSettings(store, w);
     }
-    c.check(w, saved);
+    // One copy of each value, in the spelling of the store.
+    const std::string text = m_dir.ReadFile(FileRel());
+    const std::string line = c.savedLine;
+    const size_t at = text.find("\n" + line);
+    EXPECT_NE(at, std::string::npos) << text;
+    EXPECT_EQ(text.find("\n" + line, at + 1), std::string::npos) << text;
+    EXPECT_EQ(text.find(std::string("\n") + c.section), std::string::npos) << text;
+    ExpectSameSettings(Load(), w);
+  }
+}
+
+TEST_F(SettingsTest, ProgramFolderThatCannotBeOpenedIsReportedAfterTheRest) {
+  const FakeWindow saved = StoredWindow();
+  Save(saved);
+  EditValues({{"Folder/Directory", m_dir.Path("gone").c_str()}});
+  FakeWindow w(m_program);
+  w.unreadable.insert(m_program + "/");
+  SettingsStore store(File());
+  EXPECT_EQ(LoadInto(store, w), "Access denied");
+  FakeWindow expected = saved;
+  expected.directory = "/";  // the list stays where it was
+  ExpectSameSettings(w, expected);
+  EXPECT_TRUE(w.Called("Drive /"));
+}
+
+TEST_F(SettingsTest, FolderPathReadsBackByteForByte) {
+  struct Case {
+    const char* name;
+    std::string folder;
+    const char* stored;  // how the file holds the name, when not as it is
+  };
+  const Case cases[] = {
+      {"ASCII", "plain", nullptr},
+      {"UTF-8", "Ünïcødé 名前", nullptr},
+      {"a percent escape in a valid name", "100%E9", nullptr},
+      {"Latin-1", "caf\xE9", "caf%E9"},
+      {"a lone continuation byte", "\x80x", "%80x"},
+      {"a cut sequence", "a\xC3", "a%C3"},
+      {"an encoded surrogate", "\xED\xA0\x80", "%ED%A0%80"},
+      {"a percent sign beside an invalid byte", "%\xFF", "%25%FF"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    UseFile(c.name);
+    FakeWindow saved = StoredWindow();
+    saved.directory = m_dir.CreateFolder(c.folder);
+    Save(saved);
+    const std::string stored =
+        c.stored ? "file://" + m_dir.Root() + "/" + c.stored : saved.directory;
+    const std::string text = m_dir.ReadFile(FileRel());
+    EXPECT_NE(text.find("\nDirectory=" + stored + "\n"), std::string::npos) << text;
+    EXPECT_EQ(Load().directory, saved.directory);
+  }
+}
+
+TEST_F(SettingsTest, FailedSaveIsReportedAlsoFromADamagedFile) {
+  struct Case {
+    const char* name;
+    const char* folder;
+    mode_t mode;
+    rlim_t sizeLimit;
+  } cases[] = {
+      {"full disk", "full", 0755, 16},
+      {"read-only folder", "locked", 0555, RLIM_INFINITY},
+  };
+  const std::string damaged = "[Window\nLeft=1\n";  // a section that does not end
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Root writes into read-only folders.
+    if (c.mode == 0555 && ::geteuid() == 0) continue;
+    m_file = m_dir.CreateFile(std::string(c.folder) + "/Relabo.conf", damaged);
+    m_dir.CreateFolder(c.folder, c.mode);
+    FakeWindow w = StoredWindow();
+    {
+      SettingsStore store(File());
+      const FileSizeLimit limit(c.sizeLimit);
+      try {
+        SaveSettings(store, w);
+        ADD_FAILURE() << "no error";
+      } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Failed to set data for 'ActivePage'");
+      }
+    }
+    EXPECT_EQ(m_dir.ReadFile(FileRel()), damaged);
   }
 }
 
@@ -548,7 +790,7 @@ TEST_F(SettingsTest, DefaultStoreLivesInTheConfigHome) {
   }
   FakeWindow w(m_program);
   SettingsStore store;
-  LoadSettings(store, w);
+  EXPECT_EQ(LoadInto(store, w), "");
   EXPECT_TRUE(w.params == saved.params);
   EXPECT_EQ(w.directory, saved.directory);
 }
