@@ -9,7 +9,9 @@
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyle>
+#include <QToolTip>
 #include <QUrl>
 #include <algorithm>
 #include <cmath>
@@ -23,7 +25,13 @@ namespace relabo {
 
 namespace {
 
-QString Decoded(const std::string& text) { return QString::fromStdString(text); }
+QString Decoded(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::function<int(std::string_view)> MeasureIn(const QFontMetrics& metrics) {
+  return [&metrics](std::string_view text) { return metrics.horizontalAdvance(Decoded(text)); };
+}
 
 // Marks a stretch of code in which the core, not the user, changes the selection.
 class CoreChange {
@@ -67,10 +75,13 @@ TXFileListBox::TXFileListBox(QWidget* parent)
   setItemDelegate(m_delegate);
   setModel(m_model);
   LoadLocaleNames();
+  MeasureColumnTexts();
   // A new list has rows as high as a small icon until its font changes.
   UpdateItemHeight();
   SetItemHeight(style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this));
-  FitWidth();
+  RelayColumns(true);
+  connect(horizontalScrollBar(), &QScrollBar::valueChanged, this,
+          &TXFileListBox::NotifyColumnsMoved);
 }
 
 TXFileListBox::~TXFileListBox() {
@@ -105,7 +116,7 @@ void TXFileListBox::SetItemHeight(int height) {
   height = std::max(height, 1);
   if (height == m_itemHeight) return;
   m_itemHeight = height;
-  ColumnsChanged(true);
+  RelayColumns(true);
 }
 
 void TXFileListBox::UpdateItemHeight() {
@@ -121,7 +132,7 @@ void TXFileListBox::SetShowGlyphs(bool show) {
   if (show == m_columns.showGlyphs) return;
   m_columns.showGlyphs = show;
   if (show && m_itemHeight < 17) UpdateItemHeight();
-  ColumnsChanged(true);
+  RelayColumns(true);
 }
 
 void TXFileListBox::SetShowItems(TShowItems items) {
@@ -131,7 +142,7 @@ void TXFileListBox::SetShowItems(TShowItems items) {
   m_columns.showDate = items.Contains(fiDate);
   m_columns.showTime = items.Contains(fiTime);
   m_columns.showAttribute = items.Contains(fiAttribute);
-  ColumnsChanged(true);
+  RelayColumns(true);
 }
 
 namespace {
@@ -140,27 +151,27 @@ int ColumnWidth(int width) { return std::clamp(width, 0, 65535); }
 
 void TXFileListBox::SetWidthFileName(int width) {
   m_columns.widthFileName = ColumnWidth(width);
-  ColumnsChanged(true);
+  RelayColumns(true);
 }
 
 void TXFileListBox::SetWidthSize(int width) {
   m_columns.widthSize = ColumnWidth(width);
-  ColumnsChanged(m_columns.showSize);
+  RelayColumns(m_columns.showSize);
 }
 
 void TXFileListBox::SetWidthDate(int width) {
   m_columns.widthDate = ColumnWidth(width);
-  ColumnsChanged(m_columns.showDate);
+  RelayColumns(m_columns.showDate);
 }
 
 void TXFileListBox::SetWidthTime(int width) {
   m_columns.widthTime = ColumnWidth(width);
-  ColumnsChanged(m_columns.showTime);
+  RelayColumns(m_columns.showTime);
 }
 
 void TXFileListBox::SetWidthAttribute(int width) {
   m_columns.widthAttribute = ColumnWidth(width);
-  ColumnsChanged(m_columns.showAttribute);
+  RelayColumns(m_columns.showAttribute);
 }
 
 void TXFileListBox::SetAutoWidth(bool autoWidth) {
@@ -177,7 +188,7 @@ void TXFileListBox::SetAutoWidth(bool autoWidth) {
 void TXFileListBox::FitWidth() {
   if (!m_autoWidth) return;
   const int width =
-      FitListWidth(m_columns, m_itemHeight,
+      FitListWidth(m_drawnColumns, m_itemHeight,
                    style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this), frameWidth());
   if (width != this->width() || minimumWidth() != width || maximumWidth() != width) {
     setFixedWidth(width);
@@ -189,28 +200,63 @@ int TXFileListBox::FontScaledWidth(int width) const {
   return static_cast<int>(std::ceil(width * digit / 6.0));
 }
 
-void TXFileListBox::ColumnsChanged(bool fit) {
+void TXFileListBox::MeasureColumnTexts() {
+  const QFontMetrics metrics(font());
+  m_textWidths =
+      WidestColumnTexts(m_dateFormat, m_timeFormat, m_dirName, m_names, MeasureIn(metrics));
+}
+
+void TXFileListBox::RelayColumns(bool fit) {
+  m_drawnColumns = WidenColumns(m_columns, m_textWidths);
   m_delegate->RowSizeChanged();
   if (fit) FitWidth();
   viewport()->update();
+  NotifyColumnsMoved();
+}
+
+void TXFileListBox::NotifyColumnsMoved() {
+  // Only the horizontal extents count; the height follows the list's.
+  std::array<QRect, 5> columns;
+  for (TFileItem column : {fiFileName, fiSize, fiDate, fiTime, fiAttribute}) {
+    const QRect rect = ColumnRect(column);
+    if (m_showItems.Contains(column)) columns[column] = QRect(rect.left(), 0, rect.width(), 1);
+  }
+  if (columns == m_reportedColumns) return;
+  m_reportedColumns = columns;
+  Q_EMIT ColumnsChanged();
+}
+
+QRect TXFileListBox::ColumnRect(TFileItem column) const {
+  if (!m_showItems.Contains(column)) return {};
+  // Where the delegate draws a row: from the viewport's left edge, scrolled. Computed rather
+  // than read from the viewport, whose geometry is only laid out once the list is shown.
+  const int left = frameWidth() + viewportMargins().left() - horizontalOffset();
+  const RowLayout row = LayoutRow(m_drawnColumns, left, m_itemHeight);
+  const ColumnSpan* spans[] = {&row.name, &row.size, &row.date, &row.time, &row.attribute};
+  const QRect rows = viewport()->geometry();
+  return QRect(spans[column]->left, rows.top(), spans[column]->width, rows.height());
 }
 
 void TXFileListBox::SetDateFormat(const std::string& format) {
   if (format == m_dateFormat) return;
   m_dateFormat = format;
-  viewport()->update();
+  MeasureColumnTexts();
+  RelayColumns(m_columns.showDate);
 }
 
 void TXFileListBox::SetTimeFormat(const std::string& format) {
   if (format == m_timeFormat) return;
   m_timeFormat = format;
-  viewport()->update();
+  MeasureColumnTexts();
+  RelayColumns(m_columns.showTime);
 }
 
 void TXFileListBox::SetDirName(const std::string& name) {
   if (name == m_dirName) return;
   m_dirName = name;
-  if (FileType().Contains(xftDirectory)) viewport()->update();
+  MeasureColumnTexts();
+  // The column may have to widen even when no folder is listed now.
+  RelayColumns(m_columns.showSize);
 }
 
 std::string TXFileListBox::ColumnText(int index, TFileItem column) const {
@@ -229,6 +275,19 @@ std::string TXFileListBox::ColumnText(int index, TFileItem column) const {
       return AttributeText(entry->Attr);
   }
   return {};
+}
+
+std::string TXFileListBox::DrawnText(int index, TFileItem column) const {
+  const ColumnSettings& c = m_drawnColumns;
+  const int widths[] = {c.widthFileName, c.widthSize, c.widthDate, c.widthTime, c.widthAttribute};
+  const QFontMetrics metrics(font());
+  return FitText(ColumnText(index, column), MeasureIn(metrics), widths[column]);
+}
+
+QString TXFileListBox::NameToolTip(int index) const {
+  const std::string text = ColumnText(index, fiFileName);
+  if (text.empty() || DrawnText(index, fiFileName) == text) return {};
+  return Decoded(text);
 }
 
 void TXFileListBox::LoadLocaleNames() {
@@ -491,18 +550,38 @@ void TXFileListBox::changeEvent(QEvent* event) {
   QListView::changeEvent(event);
   switch (event->type()) {
     case QEvent::FontChange:
+      MeasureColumnTexts();
       UpdateItemHeight();
+      RelayColumns(true);
       break;
     case QEvent::StyleChange:
       FitWidth();
+      // The frame may have changed.
+      NotifyColumnsMoved();
       break;
     case QEvent::LocaleChange:
       LoadLocaleNames();
-      viewport()->update();
+      MeasureColumnTexts();
+      RelayColumns(true);
       break;
     default:
       break;
   }
+}
+
+bool TXFileListBox::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
+  // The only tooltip of the list: the whole text of a row whose name is drawn shortened.
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QModelIndex index = indexAt(help->pos());
+  const QString tip = index.isValid() ? NameToolTip(index.row()) : QString();
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip, viewport(), visualRect(index));
+  }
+  return true;
 }
 
 void TXFileListBox::keyPressEvent(QKeyEvent* event) {

@@ -6,6 +6,8 @@
 #include <QListView>
 #include <QPixmap>
 #include <QPointer>
+#include <QRect>
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -53,6 +55,11 @@ constexpr TShowItems kAllItems = {fiFileName, fiSize, fiDate, fiTime, fiAttribut
 ///
 /// Enter and Ctrl+Page Down open the focused entry, Ctrl+Page Up goes up, a double click on a
 /// row opens the focused entry; other keys go to QListView (and from there to the parent).
+///
+/// The list draws in its own font (the application's unless set). The width properties are
+/// what the owner asks for; the size, date, time and attribute columns are drawn at least as
+/// wide as their widest text in that font, so only names are ever shortened, and a shortened
+/// name shows in full as the row's tooltip.
 class TXFileListBox : public QListView, public FolderListView, public FolderList {
   Q_OBJECT
 
@@ -77,6 +84,7 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
 
   // Presentation.
 
+  /// The stored properties; Columns() has the widths as drawn.
   bool ShowGlyphs() const { return m_columns.showGlyphs; }
   void SetShowGlyphs(bool show);
   TShowItems ShowItems() const { return m_showItems; }
@@ -94,7 +102,8 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   /// The list sets its own width from the shown columns (FitWidth).
   bool AutoWidth() const { return m_autoWidth; }
   void SetAutoWidth(bool autoWidth);
-  /// With AutoWidth, fixes the width to show every shown column beside the scroll bar.
+  /// With AutoWidth, fixes the width to show every shown column, at its drawn width, beside the
+  /// scroll bar.
   virtual void FitWidth();
   /// Date-time patterns of the date and time columns (see FormatDateTime).
   const std::string& DateFormat() const { return m_dateFormat; }
@@ -109,10 +118,19 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   /// digits of the list's font; for callers whose widths were made for that font.
   int FontScaledWidth(int width) const;
 
-  /// The columns as the painter lays them out.
-  const ColumnSettings& Columns() const { return m_columns; }
-  /// The texts of one entry's columns, as painted (the name unshortened).
+  /// The columns as the painter lays them out: the widths in use, not as asked.
+  const ColumnSettings& Columns() const { return m_drawnColumns; }
+  /// Where a shown column is drawn, in the list's own coordinates: from its left edge (the name
+  /// column starts after the glyph) as wide as drawn, over the height of the rows' area. Null
+  /// when the column is not shown.
+  QRect ColumnRect(TFileItem column) const;
+  /// The texts of one entry's columns, unshortened.
   std::string ColumnText(int index, TFileItem column) const;
+  /// The text a row draws in a column: ColumnText shortened with "..." to the column's drawn
+  /// width in the list's font.
+  std::string DrawnText(int index, TFileItem column) const;
+  /// The row's tooltip: its whole text when the name column draws it shortened, else empty.
+  QString NameToolTip(int index) const;
   /// The glyph of an entry at the row height: a built-in glyph, or the desktop's icon for its
   /// type, fetched once per cache key; null when there is none.
   QPixmap ItemGlyph(int index);
@@ -168,9 +186,15 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
 
   FileListModel* Model() const { return m_model; }
 
+ Q_SIGNALS:
+  /// A column's left edge or width changed, or a column was shown or hidden (widths, font,
+  /// formats, glyphs, row height, horizontal scrolling): the owner lays its header out again.
+  void ColumnsChanged();
+
  protected:
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -193,7 +217,12 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   // The selection changed by the user's input: the core decides whether to notify.
   void SelectionTouched();
   void FlushPendingMarks() const;
-  void ColumnsChanged(bool fit);
+  // The widest texts of the columns in the list's font, after a change of font or texts.
+  void MeasureColumnTexts();
+  // Recomputes the drawn columns and lays the rows out again; fit runs FitWidth.
+  void RelayColumns(bool fit);
+  // Emits ColumnsChanged when a column moved since the last time.
+  void NotifyColumnsMoved();
   void UpdateFileEdit(bool selectAll);
   void LoadLocaleNames();
   int FetchIcon(const std::string& key, int index);
@@ -207,7 +236,12 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
 
   bool m_multiSelect = false;
   int m_itemHeight = 16;
+  // As asked, and as drawn: widened to the widest texts m_textWidths.
   ColumnSettings m_columns;
+  ColumnSettings m_drawnColumns;
+  ColumnTextWidths m_textWidths;
+  // The column rectangles last reported, by TFileItem.
+  std::array<QRect, 5> m_reportedColumns;
   TShowItems m_showItems = kAllItems;
   bool m_autoWidth = true;
   std::string m_dateFormat = "dd.MM.yy";

@@ -53,26 +53,21 @@ void FileRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
 
   painter->setFont(option.font);
   painter->setPen(option.palette.color(group, marked ? QPalette::HighlightedText : QPalette::Text));
-  const QFontMetrics metrics(option.font);
-  const auto measure = [&metrics](std::string_view s) {
-    return metrics.horizontalAdvance(Decoded(s));
-  };
-  // Every column shortens its text with "..." rather than cutting it: a size or a time cut at
-  // the column's edge would read as another number.
-  auto draw = [&](const ColumnSpan& span, const std::string& text, Qt::Alignment align) {
+  // Texts are shortened with "..." rather than cut: a size or a time cut at the column's edge
+  // would read as another number. Only names need it; the other columns are as wide as their
+  // widest text.
+  auto draw = [&](const ColumnSpan& span, TFileItem column, Qt::Alignment align) {
+    if (!span.shown) return;
     // drawText also clips to the column, for a column narrower than "...".
     painter->drawText(QRect(span.left, rect.top(), span.width, rect.height()),
                       static_cast<int>(align | Qt::AlignTop | Qt::TextSingleLine),
-                      Decoded(FitText(text, measure, span.width)));
+                      Decoded(m_list.DrawnText(row, column)));
   };
-
-  draw(layout.name, m_list.ItemText(row), Qt::AlignLeft);
-  if (layout.size.shown) draw(layout.size, m_list.ColumnText(row, fiSize), Qt::AlignRight);
-  if (layout.date.shown) draw(layout.date, m_list.ColumnText(row, fiDate), Qt::AlignLeft);
-  if (layout.time.shown) draw(layout.time, m_list.ColumnText(row, fiTime), Qt::AlignLeft);
-  if (layout.attribute.shown) {
-    draw(layout.attribute, m_list.ColumnText(row, fiAttribute), Qt::AlignLeft);
-  }
+  draw(layout.name, fiFileName, Qt::AlignLeft);
+  draw(layout.size, fiSize, Qt::AlignRight);
+  draw(layout.date, fiDate, Qt::AlignLeft);
+  draw(layout.time, fiTime, Qt::AlignLeft);
+  draw(layout.attribute, fiAttribute, Qt::AlignLeft);
 
   if (option.state & QStyle::State_HasFocus) {
     QStyleOptionFocusRect focus;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <vector>
 
 #include "filelist/entry.h"
@@ -199,6 +200,78 @@ std::string IconCacheKey(std::string_view name, std::string_view folder) {
     return LowerCase(JoinPath(folder, name));
   }
   return ext;
+}
+
+namespace {
+
+std::string WithDigit(std::string text, char digit) {
+  for (char& c : text) {
+    if (c >= '0' && c <= '9') c = digit;
+  }
+  return text;
+}
+
+char WidestDigit(const std::function<int(std::string_view)>& measure) {
+  char widest = '0';
+  int widestWidth = measure("0");
+  for (char digit = '1'; digit <= '9'; ++digit) {
+    const int width = measure(std::string_view(&digit, 1));
+    if (width > widestWidth) {
+      widest = digit;
+      widestWidth = width;
+    }
+  }
+  return widest;
+}
+
+int WidestDateTime(std::string_view pattern, const DateTimeNames& names, char digit,
+                   const std::function<int(std::string_view)>& measure) {
+  if (pattern.empty()) return 0;
+  // Days 22 to 28 of every month of a year bring each month name together with each weekday
+  // name, on a two-digit day; 23:59:59 has two digits in every field of the time.
+  constexpr double kFirstDayOf2000 = 36526;
+  constexpr double kLastSecond = (kSecondsPerDay - 1) / static_cast<double>(kSecondsPerDay);
+  int widest = 0;
+  for (int d = 0; d < 366; ++d) {
+    const double time = kFirstDayOf2000 + d + kLastSecond;
+    const int day = DecodeDayCount(time).day;
+    if (day < 22 || day > 28) continue;
+    widest = std::max(widest, measure(WithDigit(FormatDateTime(pattern, time, names), digit)));
+  }
+  return widest;
+}
+
+}  // namespace
+
+ColumnTextWidths WidestColumnTexts(std::string_view dateFormat, std::string_view timeFormat,
+                                   std::string_view dirName, const DateTimeNames& names,
+                                   const std::function<int(std::string_view)>& measure) {
+  const char digit = WidestDigit(measure);
+  ColumnTextWidths widths;
+  widths.size = std::max(measure(WithDigit(SizeText(999'999'999'999ull), digit)),
+                         dirName.empty() ? 0 : measure(dirName));
+  widths.date = WidestDateTime(dateFormat, names, digit, measure);
+  widths.time = WidestDateTime(timeFormat, names, digit, measure);
+  // A letter may be narrower than the "-" in its place, so every combination is measured.
+  constexpr uint32_t kBits[] = {kAttrReadOnly, kAttrArchive, kAttrHidden, kAttrSystem,
+                                kAttrCompressed};
+  for (uint32_t combination = 0; combination < (1u << std::size(kBits)); ++combination) {
+    uint32_t attr = 0;
+    for (size_t i = 0; i < std::size(kBits); ++i) {
+      if (combination & (1u << i)) attr |= kBits[i];
+    }
+    widths.attribute = std::max(widths.attribute, measure(AttributeText(attr)));
+  }
+  return widths;
+}
+
+ColumnSettings WidenColumns(const ColumnSettings& asked, const ColumnTextWidths& least) {
+  ColumnSettings drawn = asked;
+  drawn.widthSize = std::max(asked.widthSize, least.size);
+  drawn.widthDate = std::max(asked.widthDate, least.date);
+  drawn.widthTime = std::max(asked.widthTime, least.time);
+  drawn.widthAttribute = std::max(asked.widthAttribute, least.attribute);
+  return drawn;
 }
 
 RowLayout LayoutRow(const ColumnSettings& s, int left, int rowHeight) {

@@ -84,6 +84,25 @@ struct ColumnSettings {
   int widthAttribute = 30;
 };
 
+/// The widths of the widest texts the size, date, time and attribute columns can show.
+struct ColumnTextWidths {
+  int size = 0;
+  int date = 0;
+  int time = 0;
+  int attribute = 0;
+};
+
+/// Measures, by measure, the widest text of each column: a size up to 999 999 999 999 bytes or
+/// dirName; every date and time the two patterns give, with all month and weekday names of
+/// names and every digit as the widest digit; every combination of attribute letters.
+ColumnTextWidths WidestColumnTexts(std::string_view dateFormat, std::string_view timeFormat,
+                                   std::string_view dirName, const DateTimeNames& names,
+                                   const std::function<int(std::string_view)>& measure);
+
+/// The columns as drawn: the size, date, time and attribute columns are at least as wide as
+/// their widest text; the name column is as asked (it shortens its text).
+ColumnSettings WidenColumns(const ColumnSettings& asked, const ColumnTextWidths& least);
+
 /// Where a row's glyph and columns go, for a row starting at left with rows rowHeight high.
 struct RowLayout {
   ColumnSpan glyph;  // a square of the row height

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "engine/batch.h"
+#include "engine/layout_scale.h"
 #include "ui/single_line.h"
 #include "ui/spin_edit.h"
 
@@ -30,6 +31,7 @@ namespace {
 constexpr int kMaxPosition = 1000000000;
 constexpr int kFieldWidth = 90;
 constexpr int kTextWidth = 170;
+constexpr int kShortTextWidth = 50;
 
 std::string ToStd(const QString& text) { return text.toStdString(); }
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
@@ -48,10 +50,10 @@ QLineEdit* MakeEdit(const char* name, int width) {
   return edit;
 }
 
-TXSpinEdit* MakeSpin(const char* name, int32_t min, int32_t max, int32_t value) {
+TXSpinEdit* MakeSpin(const char* name, int32_t min, int32_t max, int32_t value, int width) {
   auto* spin = new TXSpinEdit(min, max, value);
   spin->setObjectName(QString::fromLatin1(name));
-  spin->setFixedWidth(kFieldWidth);
+  spin->setFixedWidth(width);
   return spin;
 }
 
@@ -64,19 +66,19 @@ QComboBox* MakeSchemeBox(const char* name) {
   return box;
 }
 
-QGridLayout* PageGrid() {
+QGridLayout* PageGrid(const LayoutScale& s) {
   auto* grid = new QGridLayout;
   grid->setContentsMargins(0, 0, 0, 0);
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(4);
+  grid->setHorizontalSpacing(s.X(6));
+  grid->setVerticalSpacing(s.Y(4));
   return grid;
 }
 
 // Puts the page's parts side by side at its top left; what is left stays empty.
-void FillPage(QWidget* page, std::initializer_list<QLayout*> parts) {
+void FillPage(QWidget* page, const LayoutScale& s, std::initializer_list<QLayout*> parts) {
   auto* row = new QHBoxLayout(page);
-  row->setContentsMargins(8, 6, 8, 4);
-  row->setSpacing(12);
+  row->setContentsMargins(s.X(8), s.Y(6), s.X(8), s.Y(4));
+  row->setSpacing(s.X(12));
   for (QLayout* part : parts) row->addLayout(part);
   row->addStretch(1);
 }
@@ -98,12 +100,13 @@ QLayout* Top(QWidget* widget) {
 }
 
 // The "Counter" group of Rename Files and Copy Files.
-QGroupBox* CounterGroup(TXSpinEdit* start, TXSpinEdit* step, TXSpinEdit* digits) {
+QGroupBox* CounterGroup(const LayoutScale& s, TXSpinEdit* start, TXSpinEdit* step,
+                        TXSpinEdit* digits) {
   auto* group = new QGroupBox(QStringLiteral("Counter"));
   auto* grid = new QGridLayout(group);
-  grid->setContentsMargins(6, 2, 6, 4);
-  grid->setHorizontalSpacing(6);
-  grid->setVerticalSpacing(2);
+  grid->setContentsMargins(s.X(6), s.Y(2), s.X(6), s.Y(4));
+  grid->setHorizontalSpacing(s.X(6));
+  grid->setVerticalSpacing(s.Y(2));
   AddLabel(grid, "Start at:", 0, 0);
   grid->addWidget(start, 0, 1);
   AddLabel(grid, "Step:", 1, 0);
@@ -118,9 +121,10 @@ QGroupBox* CounterGroup(TXSpinEdit* start, TXSpinEdit* step, TXSpinEdit* digits)
 TXRadioGroup::TXRadioGroup(const QString& title, const QStringList& items, int columns,
                            QWidget* parent)
     : QGroupBox(title, parent), m_group(new QButtonGroup(this)) {
+  const LayoutScale s = LayoutScale::ForFont(font());
   auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(6, 2, 6, 2);
-  grid->setHorizontalSpacing(10);
+  grid->setContentsMargins(s.X(6), s.Y(2), s.X(6), s.Y(2));
+  grid->setHorizontalSpacing(s.X(10));
   grid->setVerticalSpacing(0);
   const int rows = (int(items.size()) + columns - 1) / columns;
   for (int i = 0; i < items.size(); ++i) {
@@ -146,20 +150,22 @@ void TXRadioGroup::SetItemIndex(int index) {
   m_group->setExclusive(true);
 }
 
-TCommandPages::TCommandPages(QWidget* parent) : QStackedWidget(parent) {
+TCommandPages::TCommandPages(QWidget* parent)
+    : QStackedWidget(parent), m_scale(LayoutScale::ForFont(font())) {
   const CommandParameters initial;
 
   {  // 0: Insert / Add String
     QWidget* page = AddPage("InsertAddStringPage");
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "String:", 0, 0);
-    m_insertString = MakeEdit("InsertString", 2 * kTextWidth);
+    m_insertString = MakeEdit("InsertString", m_scale.X(2 * kTextWidth));
     grid->addWidget(m_insertString, 0, 1, 1, 2);
     AddLabel(grid, "From position:", 1, 0);
-    m_insertFrom = MakeSpin("InsertFrom", 0, kMaxPosition, initial.InsertFrom);
+    m_insertFrom =
+        MakeSpin("InsertFrom", 0, kMaxPosition, initial.InsertFrom, m_scale.X(kFieldWidth));
     grid->addWidget(m_insertFrom, 1, 1);
     AddLabel(grid, "(0 adds string to the end)", 1, 2);
-    FillPage(page, {Top(grid)});
+    FillPage(page, m_scale, {Top(grid)});
   }
   {  // 1: Remove String
     QWidget* page = AddPage("RemoveStringPage");
@@ -169,13 +175,14 @@ TCommandPages::TCommandPages(QWidget* parent) : QStackedWidget(parent) {
                                     1);
     m_removeFrom->setObjectName(QStringLiteral("RemoveFrom"));
     m_removeFrom->SetItemIndex(initial.RemoveFrom);
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "Characters:", 0, 0);
-    m_removeNumber = MakeSpin("RemoveNumber", 1, 256, initial.RemoveNumber);
+    m_removeNumber = MakeSpin("RemoveNumber", 1, 256, initial.RemoveNumber, m_scale.X(kFieldWidth));
     grid->addWidget(m_removeNumber, 0, 1);
     m_removePositionLabel = AddLabel(grid, "From position:", 1, 0);
     m_removePositionLabel->setObjectName(QStringLiteral("RemovePositionLabel"));
-    m_removePosition = MakeSpin("RemovePosition", 1, 256, initial.RemovePosition);
+    m_removePosition =
+        MakeSpin("RemovePosition", 1, 256, initial.RemovePosition, m_scale.X(kFieldWidth));
     grid->addWidget(m_removePosition, 1, 1);
     // The hidden field keeps its place, so the other field does not move.
     for (QWidget* w :
@@ -184,31 +191,32 @@ TCommandPages::TCommandPages(QWidget* parent) : QStackedWidget(parent) {
       policy.setRetainSizeWhenHidden(true);
       w->setSizePolicy(policy);
     }
-    FillPage(page, {Top(m_removeFrom), Top(grid)});
+    FillPage(page, m_scale, {Top(m_removeFrom), Top(grid)});
     connect(m_removeFrom, &TXRadioGroup::Clicked, this, &TCommandPages::RemoveFromClick);
   }
   {  // 2: Replace String
     QWidget* page = AddPage("ReplaceStringPage");
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "Original string:", 0, 0);
-    m_replaceOrigString = MakeEdit("ReplaceOrigString", 2 * kTextWidth);
+    m_replaceOrigString = MakeEdit("ReplaceOrigString", m_scale.X(2 * kTextWidth));
     grid->addWidget(m_replaceOrigString, 0, 1);
     AddLabel(grid, "New string:", 1, 0);
-    m_replaceNewString = MakeEdit("ReplaceNewString", 2 * kTextWidth);
+    m_replaceNewString = MakeEdit("ReplaceNewString", m_scale.X(2 * kTextWidth));
     grid->addWidget(m_replaceNewString, 1, 1);
-    FillPage(page, {Top(grid)});
+    FillPage(page, m_scale, {Top(grid)});
   }
   {  // 3: Change String
     QWidget* page = AddPage("ChangeStringPage");
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "String:", 0, 0);
-    m_changeString = MakeEdit("ChangeString", 2 * kTextWidth);
+    m_changeString = MakeEdit("ChangeString", m_scale.X(2 * kTextWidth));
     grid->addWidget(m_changeString, 0, 1, 1, 2);
     AddLabel(grid, "From position:", 1, 0);
-    m_changeFrom = MakeSpin("ChangeFrom", 1, kMaxPosition, initial.ChangeFrom);
+    m_changeFrom =
+        MakeSpin("ChangeFrom", 1, kMaxPosition, initial.ChangeFrom, m_scale.X(kFieldWidth));
     grid->addWidget(m_changeFrom, 1, 1);
     grid->setColumnStretch(2, 1);
-    FillPage(page, {Top(grid)});
+    FillPage(page, m_scale, {Top(grid)});
   }
   {  // 4: Change Case
     QWidget* page = AddPage("ChangeCasePage");
@@ -220,58 +228,64 @@ TCommandPages::TCommandPages(QWidget* parent) : QStackedWidget(parent) {
     m_changeCaseMode->setObjectName(QStringLiteral("ChangeCaseMode"));
     m_changeCaseMode->SetItemIndex(initial.ChangeCaseMode);
     // The label stands above its field, so the four choices keep their width.
-    QGridLayout* grid = PageGrid();
-    grid->setContentsMargins(0, 6, 0, 0);
+    QGridLayout* grid = PageGrid(m_scale);
+    grid->setContentsMargins(0, m_scale.Y(6), 0, 0);
     AddLabel(grid, "Separator:", 0, 0);
-    m_changeCaseSeparator = MakeEdit("ChangeCaseSeparator", 50);
+    m_changeCaseSeparator = MakeEdit("ChangeCaseSeparator", m_scale.X(kShortTextWidth));
     m_changeCaseSeparator->setText(FromStd(initial.ChangeCaseSeparator));
     grid->addWidget(m_changeCaseSeparator, 1, 0);
-    FillPage(page, {Top(m_changeCaseMode), Top(grid)});
+    FillPage(page, m_scale, {Top(m_changeCaseMode), Top(grid)});
   }
   {  // 5: Change Number
     QWidget* page = AddPage("ChangeNumberPage");
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "Which number:", 0, 0);
-    m_changeNumberWhich = MakeSpin("ChangeNumberWhich", 1, kMaxPosition, initial.ChangeNumberWhich);
+    m_changeNumberWhich = MakeSpin("ChangeNumberWhich", 1, kMaxPosition, initial.ChangeNumberWhich,
+                                   m_scale.X(kFieldWidth));
     grid->addWidget(m_changeNumberWhich, 0, 1);
     AddLabel(grid, "Plus:", 1, 0);
-    m_changeNumberPlus = MakeSpin("ChangeNumberPlus", 0, 0, initial.ChangeNumberPlus);
+    m_changeNumberPlus =
+        MakeSpin("ChangeNumberPlus", 0, 0, initial.ChangeNumberPlus, m_scale.X(kFieldWidth));
     grid->addWidget(m_changeNumberPlus, 1, 1);
-    FillPage(page, {Top(grid)});
+    FillPage(page, m_scale, {Top(grid)});
   }
   {  // 6: Rename Files
     QWidget* page = AddPage("RenameFilesPage");
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "Name:", 0, 0);
-    m_renameName = MakeEdit("RenameName", kTextWidth);
+    m_renameName = MakeEdit("RenameName", m_scale.X(kTextWidth));
     grid->addWidget(m_renameName, 0, 1);
     AddLabel(grid, "Separator:", 1, 0);
-    m_renameSeparator = MakeEdit("RenameSeparator", 50);
+    m_renameSeparator = MakeEdit("RenameSeparator", m_scale.X(kShortTextWidth));
     grid->addWidget(m_renameSeparator, 1, 1);
     AddLabel(grid, "Scheme:", 2, 0);
     m_renameScheme = MakeSchemeBox("RenameScheme");
     grid->addWidget(m_renameScheme, 2, 1);
-    m_renameStart = MakeSpin("RenameStart", 0, kMaxPosition, initial.RenameStart);
-    m_renameStep = MakeSpin("RenameStep", 0, 0, initial.RenameStep);
-    m_renameDigits = MakeSpin("RenameDigits", 1, 100, initial.RenameDigits);
-    FillPage(page, {Top(grid), Top(CounterGroup(m_renameStart, m_renameStep, m_renameDigits))});
+    m_renameStart =
+        MakeSpin("RenameStart", 0, kMaxPosition, initial.RenameStart, m_scale.X(kFieldWidth));
+    m_renameStep = MakeSpin("RenameStep", 0, 0, initial.RenameStep, m_scale.X(kFieldWidth));
+    m_renameDigits = MakeSpin("RenameDigits", 1, 100, initial.RenameDigits, m_scale.X(kFieldWidth));
+    FillPage(page, m_scale,
+             {Top(grid), Top(CounterGroup(m_scale, m_renameStart, m_renameStep, m_renameDigits))});
   }
   {  // 7: Copy Files
     QWidget* page = AddPage("CopyFilesPage");
-    QGridLayout* grid = PageGrid();
+    QGridLayout* grid = PageGrid(m_scale);
     AddLabel(grid, "No. of coppies:", 0, 0);
-    m_copyNumber = MakeSpin("CopyNumber", 1, kMaxCopyNumber, initial.CopyNumber);
+    m_copyNumber =
+        MakeSpin("CopyNumber", 1, kMaxCopyNumber, initial.CopyNumber, m_scale.X(kFieldWidth));
     grid->addWidget(m_copyNumber, 0, 1);
     AddLabel(grid, "Separator:", 1, 0);
-    m_copySeparator = MakeEdit("CopySeparator", 50);
+    m_copySeparator = MakeEdit("CopySeparator", m_scale.X(kShortTextWidth));
     grid->addWidget(m_copySeparator, 1, 1);
     AddLabel(grid, "Scheme:", 2, 0);
     m_copyScheme = MakeSchemeBox("CopyScheme");
     grid->addWidget(m_copyScheme, 2, 1);
-    m_copyStart = MakeSpin("CopyStart", 0, kMaxPosition, initial.CopyStart);
-    m_copyStep = MakeSpin("CopyStep", 0, 0, initial.CopyStep);
-    m_copyDigits = MakeSpin("CopyDigits", 1, 100, initial.CopyDigits);
-    FillPage(page, {Top(grid), Top(CounterGroup(m_copyStart, m_copyStep, m_copyDigits))});
+    m_copyStart = MakeSpin("CopyStart", 0, kMaxPosition, initial.CopyStart, m_scale.X(kFieldWidth));
+    m_copyStep = MakeSpin("CopyStep", 0, 0, initial.CopyStep, m_scale.X(kFieldWidth));
+    m_copyDigits = MakeSpin("CopyDigits", 1, 100, initial.CopyDigits, m_scale.X(kFieldWidth));
+    FillPage(page, m_scale,
+             {Top(grid), Top(CounterGroup(m_scale, m_copyStart, m_copyStep, m_copyDigits))});
   }
   RemoveFromClick();
 }

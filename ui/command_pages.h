@@ -7,6 +7,8 @@
 #include <array>
 #include <vector>
 
+#include "engine/layout_scale.h"
+#include "engine/layout_scale.h"
 #include "engine/transform.h"
 
 class QButtonGroup;
@@ -94,6 +96,8 @@ class TCommandPages : public QStackedWidget {
   TXSpinEdit* CopyDigits() const { return m_copyDigits; }
 
  private:
+  // Design units to pixels, measured from the pages' font.
+  LayoutScale m_scale;
   QWidget* AddPage(const char* name);
 
   QLineEdit* m_insertString;

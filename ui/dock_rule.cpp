@@ -1,5 +1,6 @@
 #include "ui/dock_rule.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace relabo {
@@ -81,6 +82,40 @@ DockRect DockDragStep(const DockRect& proposed, const DockBox& current, const Do
   }
 
   return DockRect{int(left), int(top), int(left + width), int(top + height)};
+}
+
+namespace {
+
+// How far apart two rectangles lie (0 when they overlap), squared.
+int64_t Distance2(const DockRect& a, const DockRect& b) {
+  const int64_t dx = std::max<int64_t>({0, int64_t(b.left) - a.right, int64_t(a.left) - b.right});
+  const int64_t dy = std::max<int64_t>({0, int64_t(b.top) - a.bottom, int64_t(a.top) - b.bottom});
+  return dx * dx + dy * dy;
+}
+
+bool TitleBarOn(const DockRect& frame, const DockRect& area) {
+  constexpr int kGrip = 50;
+  if (frame.top < area.top || frame.top >= area.bottom) return false;
+  const int shown = std::min(frame.right, area.right) - std::max(frame.left, area.left);
+  return shown >= std::min(kGrip, frame.right - frame.left);
+}
+
+}  // namespace
+
+DockRect KeepOnWorkAreas(const DockRect& frame, const std::vector<DockRect>& areas) {
+  if (areas.empty()) return frame;
+  for (const DockRect& area : areas) {
+    if (TitleBarOn(frame, area)) return frame;
+  }
+  const DockRect* nearest = &areas.front();
+  for (const DockRect& area : areas) {
+    if (Distance2(frame, area) < Distance2(frame, *nearest)) nearest = &area;
+  }
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const int left = std::max(nearest->left, std::min(frame.left, nearest->right - width));
+  const int top = std::max(nearest->top, std::min(frame.top, nearest->bottom - height));
+  return DockRect{left, top, left + width, top + height};
 }
 
 }  // namespace relabo

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace relabo {
 
@@ -59,5 +60,12 @@ struct DockSettings {
 /// `owner` is empty when the window has no owner with a place on the screen.
 DockRect DockDragStep(const DockRect& proposed, const DockBox& current, const DockRect& workArea,
                       const std::optional<DockBox>& owner, const DockSettings& settings);
+
+/// Where a window whose frame is `frame` may stay: where it is when its title bar can be taken
+/// on one of the work areas (its top edge lies in an area that holds at least a strip of the
+/// frame's top 50 pixels wide, or all of it when narrower); otherwise moved into the work area
+/// nearest to it, its top left corner first where it is larger than that area. No areas:
+/// where it is.
+DockRect KeepOnWorkAreas(const DockRect& frame, const std::vector<DockRect>& areas);
 
 }  // namespace relabo

@@ -4,9 +4,11 @@ add_library(relabo_mainwindow STATIC
   about_box.cpp about_box.h
   actions.cpp actions.h
   command_pages.cpp command_pages.h
+  elided_label.cpp elided_label.h
   error_box.cpp error_box.h
   help_window.cpp help_window.h
   main_form.cpp main_form.h
+  main_layout.cpp main_layout.h
   spin_edit.cpp spin_edit.h
   resources/main_form.qrc
 )

@@ -37,6 +37,7 @@
 #include "navigation/volume.h"
 #include "ui/about_box.h"
 #include "ui/command_pages.h"
+#include "ui/dock_rule.h"
 #include "ui/error_box.h"
 #include "ui/help_window.h"
 #include "ui/properties.h"
@@ -117,33 +118,28 @@ class WindowDisabled {
   QPointer<QWidget> m_focus;
 };
 
-QToolButton* MakeToolButton(QAction* action, QWidget* parent) {
+QToolButton* MakeToolButton(QAction* action, const LayoutScale& scale, QWidget* parent) {
   auto* button = new QToolButton(parent);
   button->setDefaultAction(action);
   button->setAutoRaise(true);
   button->setFocusPolicy(Qt::NoFocus);
-  button->setIconSize(QSize(16, 16));
-  button->setFixedSize(23, 22);
+  // The icons grow with the buttons, as far as both directions allow.
+  const int icon = int(16 * std::min(scale.Horizontal(), scale.Vertical()) + 0.5);
+  button->setIconSize(QSize(icon, icon));
+  button->setFixedSize(scale.Size(23, 22));
   button->setObjectName(
       action->objectName().replace(QLatin1String("Action"), QLatin1String("Btn")));
   return button;
 }
 
-QFrame* MakeToolSeparator(QWidget* parent) {
+QFrame* MakeToolSeparator(const LayoutScale& scale, QWidget* parent) {
   auto* separator = new QFrame(parent);
   separator->setFrameStyle(QFrame::VLine | QFrame::Sunken);
-  separator->setFixedSize(8, 22);
+  separator->setFixedSize(scale.Size(8, 22));
   return separator;
 }
 
 }  // namespace
-
-QFont MainWindowFont() {
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(8);
-  return font;
-}
 
 // A file in a copy's way goes to the trash, so it is never lost; where it cannot go there, the
 // copy fails and the file stays.
@@ -165,45 +161,38 @@ QString BatchFailureNote(const BatchOutcome& outcome, int command) {
 
 TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
     : TEdgeDockForm(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                                Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+                                Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                                Qt::WindowCloseButtonHint),
       m_store(std::move(store)) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Relabo"));
   setWindowIcon(ProgramIcon());
-  setFont(MainWindowFont());
+  // The desktop's font, and the layout scaled to it.
+  m_scale = LayoutScale::ForFont(font());
 
   CreateActions();
 
-  auto* client = new QWidget(this);
-  client->setObjectName(QStringLiteral("Client"));
-  client->setFixedSize(458, 409);
+  m_client = new QWidget(this);
+  m_client->setObjectName(QStringLiteral("Client"));
 
-  auto* controlBar = new QFrame(client);
-  controlBar->setObjectName(QStringLiteral("ControlBar"));
-  controlBar->setGeometry(0, 0, 458, 28);
-  QWidget* toolBar = CreateToolBar();
-  toolBar->setParent(controlBar);
-  toolBar->move(2, 2);
-  auto* controlLine = new QFrame(controlBar);
-  controlLine->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  controlLine->setGeometry(0, 26, 458, 2);
+  m_controlBar = new QFrame(m_client);
+  m_controlBar->setObjectName(QStringLiteral("ControlBar"));
+  m_toolBar = CreateToolBar();
+  m_toolBar->setParent(m_controlBar);
+  m_controlLine = new QFrame(m_controlBar);
+  m_controlLine->setFrameStyle(QFrame::HLine | QFrame::Sunken);
 
-  auto* parametersPanel = new QFrame(client);
-  parametersPanel->setObjectName(QStringLiteral("ParametersPanel"));
-  parametersPanel->setGeometry(0, 28, 458, 93);
-  m_pages = new TCommandPages(parametersPanel);
+  m_parametersPanel = new QFrame(m_client);
+  m_parametersPanel->setObjectName(QStringLiteral("ParametersPanel"));
+  m_pages = new TCommandPages(m_parametersPanel);
   m_pages->setObjectName(QStringLiteral("Pages"));
-  m_pages->setGeometry(0, 0, 457, 93);
 
-  auto* line = new QFrame(client);
-  line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  line->setLineWidth(1);
-  line->setGeometry(0, 121, 458, 3);
+  m_pagesLine = new QFrame(m_client);
+  m_pagesLine->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+  m_pagesLine->setLineWidth(1);
 
-  QWidget* filesPanel = CreateFilesPanel();
-  filesPanel->setParent(client);
-  filesPanel->setGeometry(0, 124, 458, 285);
+  m_filesPanel = CreateFilesPanel();
+  m_filesPanel->setParent(m_client);
 
   CreateMenus();
 
@@ -211,8 +200,7 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
   layout->setMenuBar(m_mainMenu);
-  layout->addWidget(client);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->addWidget(m_client);
 
   ConnectFileList();
   ConnectDrive();
@@ -221,13 +209,18 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
 
   m_helpFile = LocateHelpFile(QString::fromStdString(ProgramFolder()));
   m_files->setFocus(Qt::OtherFocusReason);
+  // The window opens at its design size and may grow, never shrink below it.
+  m_client->setMinimumSize(MainDesignSize(m_scale, MeasureNeeds()));
+  m_client->installEventFilter(this);
   layout->activate();
+  resize(minimumSizeHint());
+  LayOutClient();
 
   if (!m_store) m_store = std::make_unique<SettingsStore>();
   RunGuarded(this, [this] {
-    if (const std::optional<Error> error = LoadSettings(*m_store, *this)) {
-      ShowErrorBox(this, *error);
-    }
+    const std::optional<Error> error = LoadSettings(*m_store, *this);
+    KeepOnScreen();
+    if (error) ShowErrorBox(this, *error);
   });
 }
 
@@ -239,6 +232,74 @@ TMainForm::~TMainForm() {
   disconnect(qApp, nullptr, this, nullptr);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+MainLayoutNeeds TMainForm::MeasureNeeds() const {
+  MainLayoutNeeds needs;
+  needs.toolBarHeight = m_toolBar->sizeHint().height();
+  needs.pagesHeight = m_pages->minimumSizeHint().height();
+  needs.driveHeight = m_drive->sizeHint().height();
+  needs.textHeight = fontMetrics().height() + m_scale.Y(6);
+  needs.headerHeight = m_headerButtons[0]->sizeHint().height();
+  needs.listWidthBesideName = m_files->width() - m_files->Columns().widthFileName;
+  return needs;
+}
+
+void TMainForm::LayOutClient() {
+  if (!m_client || !m_files) return;
+  const MainLayoutNeeds needs = MeasureNeeds();
+  const MainLayout l = LayOutMainWindow(m_scale, needs, m_client->size());
+  m_controlBar->setGeometry(l.controlBar);
+  m_toolBar->setGeometry(l.toolBar);
+  m_controlLine->setGeometry(l.controlLine);
+  m_parametersPanel->setGeometry(l.parametersPanel);
+  m_pages->setGeometry(l.pages);
+  m_pagesLine->setGeometry(l.pagesLine);
+  m_filesPanel->setGeometry(l.filesPanel);
+  m_drive->setGeometry(l.drive);
+  m_folderPanel->setGeometry(l.folderPanel);
+  m_folderLabel->setGeometry(l.folderLabel);
+  m_headerPanel->setGeometry(l.headerPanel);
+  m_statusBar->setGeometry(l.statusBar);
+  for (size_t i = 0; i < m_statusPanels.size(); ++i) {
+    m_statusPanels[i]->setGeometry(l.statusPanels[i]);
+  }
+  m_statusNote->setGeometry(l.statusNote);
+  m_files->move(l.files.topLeft());
+  m_files->setFixedHeight(l.files.height());
+  {
+    // The list reports its new columns, which lead back here; once is enough.
+    const QSignalBlocker quiet(m_files);
+    m_files->SetWidthFileName(l.nameWidth);
+  }
+
+  // The header buttons stand over the columns, each from half a gap before its column.
+  std::array<int, 5> lefts{};
+  const int half = m_scale.X(2);
+  for (int i = fiFileName; i <= fiAttribute; ++i) {
+    const QRect column = m_files->ColumnRect(TFileItem(i));
+    lefts[size_t(i)] = m_files->mapTo(m_headerPanel->parentWidget(), column.topLeft()).x() - half;
+  }
+  const std::array<QRect, 5> buttons = HeaderButtonRects(
+      lefts, m_headerPanel->width(), m_scale.Y(1), m_headerPanel->height() - m_scale.Y(2));
+  for (size_t i = 0; i < buttons.size(); ++i) m_headerButtons[i]->setGeometry(buttons[i]);
+}
+
+void TMainForm::KeepOnScreen() {
+  std::vector<DockRect> areas;
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    const QRect a = screen->availableGeometry();
+    areas.push_back(DockRect{a.left(), a.top(), a.left() + a.width(), a.top() + a.height()});
+  }
+  const QRect frame = frameGeometry();
+  const DockRect kept =
+      KeepOnWorkAreas(DockRect{frame.left(), frame.top(), frame.left() + frame.width(),
+                               frame.top() + frame.height()},
+                      areas);
+  if (kept.left != frame.left() || kept.top != frame.top()) move(kept.left, kept.top);
+}
+
 void TMainForm::CreateActions() {
   m_commandGroup = new QActionGroup(this);
   m_commandGroup->setExclusive(true);
@@ -246,6 +307,8 @@ void TMainForm::CreateActions() {
   m_sortGroup->setExclusive(true);
   for (const ActionSpec& spec : kActionTable) {
     QAction* action = CreateAction(spec, this);
+    // A menu shows a checked entry's icon sunken, hardly visible; without it, the check mark.
+    if (action->isCheckable()) action->setIconVisibleInMenu(false);
     m_actions[size_t(spec.id)] = action;
     // Added to the window, every shortcut acts wherever the focus is in it.
     addAction(action);
@@ -344,14 +407,16 @@ QWidget* TMainForm::CreateToolBar() {
                               ActionId::Execute};
   for (const ActionId id : buttons) {
     if (int(id) < 0) {
-      row->addWidget(MakeToolSeparator(toolBar));
+      row->addWidget(MakeToolSeparator(m_scale, toolBar));
       m_toolButtons.push_back(nullptr);
     } else {
-      QToolButton* button = MakeToolButton(Action(id), toolBar);
+      QToolButton* button = MakeToolButton(Action(id), m_scale, toolBar);
       row->addWidget(button);
       m_toolButtons.push_back(button);
     }
   }
+  // The buttons stay together at the left however wide the window is.
+  row->addStretch(1);
   toolBar->adjustSize();
   return toolBar;
 }
@@ -362,35 +427,28 @@ QWidget* TMainForm::CreateFilesPanel() {
 
   m_drive = new TXDriveComboBox(panel);
   m_drive->setObjectName(QStringLiteral("Drive"));
-  m_drive->setGeometry(0, 1, 145, 22);
   m_drive->setProperty(kHelpContextProperty, 20);
 
   m_folderPanel = new QFrame(panel);
   m_folderPanel->setObjectName(QStringLiteral("FolderPanel"));
-  m_folderPanel->setGeometry(0, 24, 457, 19);
   m_folderPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   m_folderPanel->setLineWidth(1);
   m_folderPanel->setAutoFillBackground(true);
   m_folderPanel->setProperty(kHelpContextProperty, 1);
   m_folderLabel = new TXPathLabel(m_folderPanel);
   m_folderLabel->setObjectName(QStringLiteral("FolderLabel"));
-  m_folderLabel->setGeometry(2, 2, 454, 14);
   m_folderLabel->SetShowAccelChar(false);
   m_folderLabel->SetTransparent(true);
 
   m_headerPanel = new QFrame(panel);
   m_headerPanel->setObjectName(QStringLiteral("HeaderPanel"));
-  m_headerPanel->setGeometry(0, 46, 457, 21);
   m_headerPanel->setProperty(kHelpContextProperty, 1);
   auto* headerGroup = new QButtonGroup(m_headerPanel);
   headerGroup->setExclusive(true);
   const char* names[5] = {"FileNameBtn", "SizeBtn", "DateBtn", "TimeBtn", "AttributeBtn"};
-  const int lefts[5] = {0, 256, 320, 368, 408};
-  const int widths[5] = {257, 65, 49, 41, 49};
   for (int i = 0; i < 5; ++i) {
     auto* button = new QToolButton(m_headerPanel);
     button->setObjectName(QString::fromLatin1(names[i]));
-    button->setGeometry(lefts[i], 1, widths[i], 19);
     button->setText(QString::fromLatin1(kHeaderCaptions[size_t(i)]));
     button->setCheckable(true);
     button->setAutoRaise(true);
@@ -406,24 +464,20 @@ QWidget* TMainForm::CreateFilesPanel() {
   m_files = new TXFileListBox(panel);
   m_files->setObjectName(QStringLiteral("Files"));
   m_files->setProperty(kHelpContextProperty, 1);
-  m_files->move(0, 68);
-  m_files->setFixedHeight(197);
 
-  auto* statusBar = new QFrame(panel);
-  statusBar->setObjectName(QStringLiteral("StatusBar"));
-  statusBar->setGeometry(0, 266, 458, 19);
+  m_statusBar = new QFrame(panel);
+  m_statusBar->setObjectName(QStringLiteral("StatusBar"));
   for (int i = 0; i < 2; ++i) {
-    auto* label = new QLabel(statusBar);
+    auto* label = new QLabel(m_statusBar);
     label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setGeometry(i * 152, 1, 150, 18);
-    label->setIndent(2);
+    label->setIndent(m_scale.X(2));
     m_statusPanels[size_t(i)] = label;
   }
-  m_statusNote = new QLabel(statusBar);
+  // A long failure note is shortened with "..."; its tooltip holds the whole text.
+  m_statusNote = new TElidedLabel(m_statusBar);
   m_statusNote->setObjectName(QStringLiteral("StatusNote"));
-  m_statusNote->setGeometry(2 * 152, 1, 458 - 2 * 152, 18);
-  m_statusNote->setIndent(2);
+  m_statusNote->setIndent(m_scale.X(2));
   return panel;
 }
 
@@ -438,8 +492,15 @@ void TMainForm::ConnectFileList() {
   m_files->SetDirName("<DIR>");
   m_files->SetDateFormat("YY-MM-DD");
   m_files->SetTimeFormat("hh:mm");
-  m_files->SetItemHeight(16);
-  m_files->SetWidthFileName(235);
+  // Rows as high as the design's, or as a line of the list's font needs.
+  m_files->UpdateItemHeight();
+  m_files->SetItemHeight(std::max(m_scale.Y(16), m_files->ItemHeight()));
+  m_files->SetWidthFileName(m_scale.X(235));
+  m_files->SetWidthSize(m_scale.X(60));
+  m_files->SetWidthDate(m_scale.X(45));
+  m_files->SetWidthTime(m_scale.X(30));
+  m_files->SetWidthAttribute(m_scale.X(30));
+  connect(m_files, &TXFileListBox::ColumnsChanged, this, [this] { LayOutClient(); });
   m_files->SetOpenFiles(false);
   m_files->setContextMenuPolicy(Qt::PreventContextMenu);
   m_files->OnChange = [this] { FilesChange(); };
@@ -948,6 +1009,10 @@ void TMainForm::DriveKeyUp(QKeyEvent* event) {
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   const QEvent::Type type = event->type();
+  if (watched == m_client && type == QEvent::Resize) {
+    LayOutClient();
+    return false;
+  }
   if (type == QEvent::ShortcutOverride && watched->property(kShortcutGuardProperty).toBool()) {
     // A field of a page must not keep a key that is a shortcut of the window (Ctrl+A).
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -1015,6 +1080,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
 void TMainForm::showEvent(QShowEvent* event) {
   TEdgeDockForm::showEvent(event);
   FilesFocusChanged();
+  if (m_centreWhenShown) {
+    m_centreWhenShown = false;
+    // The window system frames the window only now; centred before, the frame was unknown.
+    QTimer::singleShot(0, this, [this] {
+      const QSize screen = ScreenSize();
+      const QSize frame = frameGeometry().size();
+      move((screen.width() - frame.width()) / 2, (screen.height() - frame.height()) / 2);
+      KeepOnScreen();
+    });
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -1051,6 +1126,13 @@ QSize TMainForm::ScreenSize() const {
 }
 
 QSize TMainForm::WindowSize() const { return frameGeometry().size(); }
+
+int32_t TMainForm::WindowWidth() const { return width(); }
+int32_t TMainForm::WindowHeight() const { return height(); }
+
+void TMainForm::SetWindowSize(int32_t width, int32_t height) {
+  resize(QSize(width, height).expandedTo(minimumSizeHint()));
+}
 
 std::string TMainForm::Mask() const { return m_files->Mask(); }
 void TMainForm::SetMask(const std::string& mask) { m_files->SetMask(mask); }

@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "engine/batch.h"
+#include "engine/layout_scale.h"
 #include "filelist/file_sort.h"
 #include "ui/actions.h"
 #include "ui/edge_dock_form.h"
+#include "ui/elided_label.h"
 #include "ui/help_window.h"
+#include "ui/main_layout.h"
 #include "ui/settings.h"
 
 class QAction;
@@ -36,7 +39,6 @@ extern const std::array<const char*, 5> kHeaderCaptions;
 extern const std::array<const char*, 2> kSortOrderMarks;
 
 /// The desktop's sans-serif font at 8 points, the font of the main window.
-QFont MainWindowFont();
 
 /// "3 of 120 renames failed" after a batch with failures; empty when none failed.
 QString BatchFailureNote(const BatchOutcome& outcome, int command);
@@ -116,6 +118,10 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   int32_t WindowTop() const override;
   void SetWindowLeft(int32_t left) override;
   void SetWindowTop(int32_t top) override;
+  int32_t WindowWidth() const override;
+  int32_t WindowHeight() const override;
+  void SetWindowSize(int32_t width, int32_t height) override;
+  void SetDefaultPlacement(bool centred) override { m_centreWhenShown = centred; }
   QSize ScreenSize() const override;
   QSize WindowSize() const override;
   std::string Mask() const override;
@@ -142,6 +148,11 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   void changeEvent(QEvent* event) override;
 
  private:
+  /// Places every control for the client area's present size.
+  void LayOutClient();
+  MainLayoutNeeds MeasureNeeds() const;
+  /// Moves a window that would be out of reach onto the nearest screen's work area.
+  void KeepOnScreen();
   void CreateActions();
   void CreateMenus();
   QWidget* CreateToolBar();
@@ -189,6 +200,17 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   std::array<QAction*, kCommandCount> m_commandItems{};
   std::array<QAction*, 5> m_sortMenuItems{};
 
+  // Design units to pixels, measured from the window's font.
+  LayoutScale m_scale;
+  QWidget* m_client = nullptr;
+  QFrame* m_controlBar = nullptr;
+  QWidget* m_toolBar = nullptr;
+  QFrame* m_controlLine = nullptr;
+  QFrame* m_parametersPanel = nullptr;
+  QFrame* m_pagesLine = nullptr;
+  QWidget* m_filesPanel = nullptr;
+  QFrame* m_statusBar = nullptr;
+
   QMenuBar* m_mainMenu = nullptr;
   QMenu* m_filesPopupMenu = nullptr;
   std::vector<QToolButton*> m_toolButtons;
@@ -200,7 +222,7 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   std::array<QToolButton*, 5> m_headerButtons{};
   TXFileListBox* m_files = nullptr;
   std::array<QLabel*, 2> m_statusPanels{};
-  QLabel* m_statusNote = nullptr;
+  TElidedLabel* m_statusNote = nullptr;
 
   std::vector<std::string> m_filterHistory;
   std::vector<std::string> m_expandHistory;
@@ -211,6 +233,8 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   bool m_filesFocusedByClick = false;
   // Set when close() came while a batch or a deletion ran; the window closes after it.
   bool m_closeWhenEnabled = false;
+  // Set when no position was stored: once shown, the window is centred on its frame.
+  bool m_centreWhenShown = false;
 
   QString m_helpFile;
   QPointer<THelpWindow> m_helpWindow;

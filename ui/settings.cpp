@@ -259,6 +259,10 @@ std::optional<QString> SettingsStore::StoredText(std::string_view section,
   return found->toString();
 }
 
+bool SettingsStore::Contains(std::string_view section, std::string_view name) const {
+  return m_values.contains(Key(section, name));
+}
+
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
                                       const std::string& defaultValue) const {
   const std::optional<QString> text = StoredText(section, name);
@@ -336,11 +340,14 @@ std::string SettingsTarget::ProgramFolder() const {
 
 std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) {
   Reader read(store);
+  // The size first: the default position centres the window as large as it will be.
+  target.SetWindowSize(read.Integer("Window", "Width", 0), read.Integer("Window", "Height", 0));
   const QSize screen = target.ScreenSize();
   const QSize window = target.WindowSize();
   // Integer division rounds toward zero, also for a window larger than the screen.
   target.SetWindowLeft(read.Integer("Window", "Left", (screen.width() - window.width()) / 2));
   target.SetWindowTop(read.Integer("Window", "Top", (screen.height() - window.height()) / 2));
+  target.SetDefaultPlacement(!store.Contains("Window", "Left") && !store.Contains("Window", "Top"));
 
   target.SetMask(read.String("Folder", "Filter", "*.*"));
 
@@ -370,6 +377,8 @@ void SaveSettings(SettingsStore& store, SettingsTarget& target) {
   store.WriteInteger("Pages", "ActivePage", target.ActivePage());
   store.WriteInteger("Window", "Left", target.WindowLeft());
   store.WriteInteger("Window", "Top", target.WindowTop());
+  store.WriteInteger("Window", "Width", target.WindowWidth());
+  store.WriteInteger("Window", "Height", target.WindowHeight());
   store.WritePath("Folder", "Directory", target.Directory());
   store.WriteInteger("Folder", "SortBy", target.SortBy());
   store.WriteInteger("Folder", "SortOrder", target.SortOrder());

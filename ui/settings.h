@@ -47,6 +47,8 @@ class SettingsStore {
   /// The stored text read as a decimal integer; defaultValue when the value is missing or its
   /// text is not an integer. Throws like ReadString.
   int32_t ReadInteger(std::string_view section, std::string_view name, int32_t defaultValue) const;
+  /// True when the value is stored, of whatever type.
+  bool Contains(std::string_view section, std::string_view name) const;
   /// A path stored by WritePath, byte for byte. Throws like ReadString.
   std::string ReadPath(std::string_view section, std::string_view name,
                        const std::string& defaultValue) const;
@@ -92,6 +94,14 @@ struct SettingsTarget {
   virtual int32_t WindowTop() const = 0;
   virtual void SetWindowLeft(int32_t left) = 0;
   virtual void SetWindowTop(int32_t top) = 0;
+  /// The window's width and height (its frame excluded). SetWindowSize makes it that large,
+  /// or its design size where a value is smaller (0 when none is stored).
+  virtual int32_t WindowWidth() const = 0;
+  virtual int32_t WindowHeight() const = 0;
+  virtual void SetWindowSize(int32_t width, int32_t height) = 0;
+  /// Told whether the window was placed at the default position (no position stored), so it
+  /// can centre itself again once its frame is known.
+  virtual void SetDefaultPlacement(bool /*centred*/) {}
   /// The sizes that centre the window when no position is stored: the screen's and the
   /// window frame's.
   virtual QSize ScreenSize() const = 0;

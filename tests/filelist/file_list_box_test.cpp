@@ -1,15 +1,26 @@
 #include "filelist/file_list_box.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProxyStyle>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTest>
+#include <QToolTip>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -302,19 +313,27 @@ TEST_F(FileListBoxTest, SingleSelectMarksTheFocusedEntry) {
 
 class MetricStyle : public QProxyStyle {
  public:
-  MetricStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+  explicit MetricStyle(int frameWidth = 2)
+      : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))), m_frameWidth(frameWidth) {}
   int pixelMetric(PixelMetric metric, const QStyleOption* option,
                   const QWidget* widget) const override {
     if (metric == PM_ScrollBarExtent) return 16;
-    if (metric == PM_DefaultFrameWidth) return 2;
+    if (metric == PM_DefaultFrameWidth) return m_frameWidth;
     return QProxyStyle::pixelMetric(metric, option, widget);
   }
+
+ private:
+  int m_frameWidth;
 };
 
 TEST_F(FileListBoxTest, FitWidthFollowsTheShownColumns) {
   MetricStyle style;
   TXFileListBox list;
   list.setStyle(&style);
+  // Small enough for every text to fit the widths asked, which are then the widths drawn.
+  QFont small(QStringLiteral("DejaVu Sans"));
+  small.setPixelSize(6);
+  list.setFont(small);
   ASSERT_EQ(list.frameWidth(), 2);
   list.SetItemHeight(16);
   list.SetWidthFileName(235);  // the main window's list
@@ -374,6 +393,265 @@ TEST_F(FileListBoxTest, ColumnTexts) {
   list->SetDirName("folder");
   EXPECT_EQ(list->ColumnText(IndexOf(*list, "[Beta]"), fiSize), "folder");
   EXPECT_EQ(list->ColumnText(99, fiSize), "");
+}
+
+std::time_t Utc(int year, int month, int day, int hour, int minute) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  return ::timegm(&tm);
+}
+
+QFont DejaVu(int points) { return QFont(QStringLiteral("DejaVu Sans"), points); }
+
+// The main window's list settings.
+void SetUpLikeTheMainWindow(TXFileListBox& list) {
+  list.SetDirName("<DIR>");
+  list.SetDateFormat("YY-MM-DD");
+  list.SetTimeFormat("hh:mm");
+  list.SetItemHeight(16);
+  list.SetWidthFileName(235);
+  list.SetWidthSize(60);
+  list.SetWidthDate(45);
+  list.SetWidthTime(30);
+  list.SetWidthAttribute(30);
+}
+
+constexpr uint32_t kAllAttributes =
+    kAttrReadOnly | kAttrArchive | kAttrHidden | kAttrSystem | kAttrCompressed;
+
+// Rows with the widest sizes, dates and attributes a list shows.
+class ColumnWidthTest : public FileListBoxTest {
+ protected:
+  void SetUp() override {
+    FileListBoxTest::SetUp();
+    m_rows = m_dir.CreateFolder("rows");
+    m_dir.CreateFolder("rows/Folder");
+    const std::string huge = m_dir.CreateFile("rows/huge");
+    // Sparse, so it takes no room on the disk.
+    ASSERT_EQ(::truncate(huge.c_str(), 999'999'999'999), 0) << std::strerror(errno);
+    const std::time_t late = Utc(2026, 12, 31, 23, 59);
+    const timespec times[2] = {{late, 0}, {late, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, huge.c_str(), times, 0), 0);
+    m_dir.CreateFile("rows/empty", "", Utc(2000, 8, 28, 8, 8));
+  }
+
+  std::unique_ptr<TXFileListBox> OpenRows() {
+    auto list = Open(m_rows);
+    for (int i = 0; i < list->Count(); ++i) {
+      if (list->ItemText(i) == "huge") list->ItemInfo(i)->Attr |= kAllAttributes;
+    }
+    // Short enough for the vertical scroll bar to show.
+    list->resize(list->width(), 60);
+    QApplication::processEvents();
+    return list;
+  }
+
+  // Every row shows its size, date, time and attributes unshortened, and the shown columns lie
+  // side by side inside the rows' area.
+  void ExpectNothingShortened(const TXFileListBox& list) {
+    ASSERT_EQ(list.Count(), 4);
+    const QFontMetrics metrics(list.font());
+    for (int i = 0; i < list.Count(); ++i) {
+      SCOPED_TRACE(list.ItemText(i));
+      for (TFileItem column : {fiSize, fiDate, fiTime, fiAttribute}) {
+        SCOPED_TRACE(column);
+        const std::string text = list.ColumnText(i, column);
+        EXPECT_EQ(list.DrawnText(i, column), text);
+        EXPECT_LE(metrics.horizontalAdvance(QString::fromStdString(text)),
+                  list.ColumnRect(column).width());
+      }
+    }
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "huge"), fiSize), "999 999 999 999");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "huge"), fiDate), "26-12-31");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "huge"), fiTime), "23:59");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "huge"), fiAttribute), "rahsc");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "empty"), fiSize), "0");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "empty"), fiDate), "00-08-28");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "empty"), fiTime), "08:08");
+    EXPECT_EQ(list.ColumnText(IndexOf(list, "[Folder]"), fiSize), "<DIR>");
+
+    ASSERT_TRUE(list.verticalScrollBar()->isVisible());
+    const QRect rows = list.viewport()->geometry();
+    QRect previous = list.ColumnRect(fiFileName);
+    EXPECT_GE(previous.left(), rows.left());
+    EXPECT_EQ(previous.width(), 235);
+    for (TFileItem column : {fiSize, fiDate, fiTime, fiAttribute}) {
+      SCOPED_TRACE(column);
+      const QRect rect = list.ColumnRect(column);
+      EXPECT_GT(rect.left(), previous.right());
+      EXPECT_EQ(rect.top(), rows.top());
+      EXPECT_EQ(rect.height(), rows.height());
+      previous = rect;
+    }
+    EXPECT_LE(previous.right(), rows.right());
+  }
+
+  std::string m_rows;
+};
+
+TEST_F(ColumnWidthTest, NothingButNamesIsShortenedInTheListsFont) {
+  for (int points : {8, 10, 12}) {
+    SCOPED_TRACE(points);
+    auto list = OpenRows();
+    SetUpLikeTheMainWindow(*list);
+    list->setFont(DejaVu(points));
+    ASSERT_EQ(QFontInfo(list->font()).family(), QStringLiteral("DejaVu Sans"));
+    QApplication::processEvents();
+    ExpectNothingShortened(*list);
+    // The widths asked stay as they were.
+    EXPECT_EQ(list->WidthDate(), 45);
+    EXPECT_EQ(list->WidthTime(), 30);
+  }
+}
+
+TEST_F(ColumnWidthTest, FollowsTheApplicationFont) {
+  const QFont before = QApplication::font();
+  struct Restore {
+    QFont font;
+    ~Restore() { QApplication::setFont(font); }
+  } restore{before};
+  auto list = OpenRows();
+  SetUpLikeTheMainWindow(*list);
+  QSignalSpy changed(list.get(), &TXFileListBox::ColumnsChanged);
+  QApplication::setFont(DejaVu(12));
+  QApplication::processEvents();
+  ASSERT_EQ(QFontInfo(list->font()).family(), QStringLiteral("DejaVu Sans"));
+  ASSERT_EQ(list->font().pointSize(), 12);
+  EXPECT_GE(changed.count(), 1);
+  ExpectNothingShortened(*list);
+}
+
+// What is drawn lies in the column rectangles, which are in the list's own coordinates.
+TEST_F(ColumnWidthTest, ColumnRectsAreWhereTheRowsDraw) {
+  // A wide frame, so that a column misplaced by it shows.
+  MetricStyle style(8);
+  auto list = OpenRows();
+  list->setStyle(&style);
+  ASSERT_EQ(list->frameWidth(), 8);
+  SetUpLikeTheMainWindow(*list);
+  list->setFont(DejaVu(12));
+  list->SetShellIcons(false);
+  list->resize(list->width(), 200);
+  QApplication::processEvents();
+  const QImage image = list->grab().toImage();
+  const QColor base = list->palette().color(QPalette::Active, QPalette::Base);
+  const int row = IndexOf(*list, "huge");
+  const QRect rowRect = RowRect(*list, row).translated(list->viewport()->geometry().topLeft());
+  auto inked = [&](int x) {
+    for (int y = rowRect.top(); y <= rowRect.bottom(); ++y) {
+      if (image.pixelColor(x, y) != base) return true;
+    }
+    return false;
+  };
+  // The first and the last inked column of the row between two x.
+  auto inkedSpan = [&](int x0, int x1) {
+    std::pair<int, int> span{-1, -1};
+    for (int x = x0; x < x1; ++x) {
+      if (!inked(x)) continue;
+      if (span.first < 0) span.first = x;
+      span.second = x;
+    }
+    return span;
+  };
+  for (TFileItem column : {fiFileName, fiSize, fiDate, fiTime, fiAttribute}) {
+    SCOPED_TRACE(column);
+    const QRect rect = list->ColumnRect(column);
+    // From the gap before the column (two pixels after the glyph) to the gap after it.
+    const auto [first, last] = inkedSpan(rect.left() - 2, rect.right() + 5);
+    ASSERT_GE(first, 0);
+    EXPECT_GE(first, rect.left());
+    EXPECT_LE(last, rect.right());
+    if (column == fiSize) {
+      EXPECT_GE(last, rect.right() - 3);  // right-aligned
+    } else {
+      EXPECT_LE(first, rect.left() + 3);  // left-aligned
+    }
+  }
+}
+
+TEST_F(FileListBoxTest, ColumnsChangedReportsMovedColumns) {
+  auto list = Open(m_top);
+  SetUpLikeTheMainWindow(*list);
+  list->setFont(DejaVu(10));
+  QSignalSpy changed(list.get(), &TXFileListBox::ColumnsChanged);
+  const QRect date = list->ColumnRect(fiDate);
+  ASSERT_GT(date.width(), 45);  // wider than asked in this font
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    bool moves;
+  } steps[] = {
+      {"name column wider", [&] { list->SetWidthFileName(300); }, true},
+      {"the same width again", [&] { list->SetWidthFileName(300); }, false},
+      {"date narrower than its text", [&] { list->SetWidthDate(10); }, false},
+      {"wider date format", [&] { list->SetDateFormat("YYYY-MM-DD"); }, true},
+      {"the same format again", [&] { list->SetDateFormat("YYYY-MM-DD"); }, false},
+      {"wider folder text", [&] { list->SetDirName("<SUB-DIRECTORY>"); }, true},
+      {"time column wider", [&] { list->SetWidthTime(200); }, true},
+      {"larger font", [&] { list->setFont(DejaVu(14)); }, true},
+      {"no glyphs", [&] { list->SetShowGlyphs(false); }, true},
+      {"fewer columns", [&] { list->SetShowItems({fiSize}); }, true},
+      {"a hidden column wider", [&] { list->SetWidthAttribute(300); }, false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    changed.clear();
+    step.change();
+    EXPECT_EQ(changed.count(), step.moves ? 1 : 0);
+  }
+  EXPECT_TRUE(list->ColumnRect(fiDate).isNull());
+  EXPECT_FALSE(list->ColumnRect(fiSize).isNull());
+  EXPECT_EQ(list->ColumnRect(fiFileName).width(), 300);
+
+  // Scrolling sideways moves the columns too.
+  list->SetShowItems(kAllItems);
+  list->SetAutoWidth(false);
+  list->setFixedWidth(200);
+  QApplication::processEvents();
+  ASSERT_GT(list->horizontalScrollBar()->maximum(), 50);
+  const int left = list->ColumnRect(fiSize).left();
+  changed.clear();
+  list->horizontalScrollBar()->setValue(50);
+  EXPECT_EQ(changed.count(), 1);
+  EXPECT_EQ(list->ColumnRect(fiSize).left(), left - 50);
+}
+
+TEST_F(FileListBoxTest, ShortenedNamesShowInFullAsTooltip) {
+  m_dir.CreateFile("top/\xFF long name that is not UTF-8 and does not fit its column");
+  auto list = Open(m_top);
+  const std::string longName = "Very long file name that does not fit its column.txt";
+  const int longRow = IndexOf(*list, longName);
+  const int shortRow = IndexOf(*list, "b.txt");
+  const int invalid =
+      IndexOf(*list, "\xFF long name that is not UTF-8 and does not fit its column");
+  EXPECT_EQ(list->NameToolTip(longRow), QString::fromStdString(longName));
+  EXPECT_EQ(list->NameToolTip(shortRow), QString());
+  EXPECT_TRUE(list->NameToolTip(invalid).startsWith(QChar(QChar::ReplacementCharacter)));
+  EXPECT_EQ(list->NameToolTip(99), QString());
+  // The model has no tooltips of its own.
+  EXPECT_FALSE(list->Model()->index(longRow).data(Qt::ToolTipRole).isValid());
+
+  auto help = [&](int row) {
+    const QPoint pos = RowRect(*list, row).center();
+    QHelpEvent event(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &event);
+    return event.isAccepted();
+  };
+  EXPECT_TRUE(help(longRow));
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), QString::fromStdString(longName));
+  EXPECT_FALSE(help(shortRow));
+  for (int i = 0; i < 100 && QToolTip::isVisible(); ++i) QTest::qWait(20);
+  EXPECT_FALSE(QToolTip::isVisible());
+
+  // A column wide enough for the whole name needs no tooltip.
+  list->SetWidthFileName(2000);
+  EXPECT_EQ(list->NameToolTip(longRow), QString());
+  EXPECT_EQ(list->DrawnText(longRow, fiFileName), longName);
 }
 
 TEST_F(FileListBoxTest, DirLabelShowsTheFolderAndMask) {

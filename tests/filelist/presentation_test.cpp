@@ -196,6 +196,110 @@ TEST(BuiltInFileGlyphTest, ExtensionDecidesFirst) {
   }
 }
 
+// Proportional digits with "8" the widest, and a "W" wider than any other character.
+int Proportional(std::string_view text) {
+  static constexpr int kDigits[] = {6, 4, 6, 6, 6, 6, 6, 6, 9, 6};
+  int width = 0;
+  for (char32_t c : DecodeUtf8(text)) {
+    width += c >= U'0' && c <= U'9' ? kDigits[c - U'0'] : c == U'W' ? 20 : c == U'i' ? 3 : 10;
+  }
+  return width;
+}
+
+TEST(WidestColumnTextsTest, DatesAndTimes) {
+  DateTimeNames names;
+  names.dateSeparator = "i";
+  // The widest names are neither the longest nor those of any one date.
+  names.longMonths.fill("aaaaa");
+  names.longMonths[4] = "WWW";
+  names.shortMonths.fill("ab");
+  names.shortMonths[1] = "WW";
+  names.shortDays.fill("ab");
+  names.shortDays[4] = "WW";
+  names.longDays.fill("iii");
+  names.longDays[0] = "aaaa";
+  struct Case {
+    const char* name;
+    const char* pattern;
+    const char* widest;
+  } cases[] = {
+      {"main window date", "YY-MM-DD", "88-88-88"},
+      {"default date", "dd.MM.yy", "88.88.88"},
+      {"one letter gives up to two digits", "d.m.y", "88.88.88"},
+      {"four-digit year", "yyyy", "8888"},
+      {"time", "hh:mm", "88:88"},
+      {"one-letter hour and minutes", "h:m", "88:88"},
+      {"seconds", "hh:nn:ss", "88:88:88"},
+      {"separator from the names", "dd/mm", "88i88"},
+      {"quoted text", "'at' hh", "at 88"},
+      {"long month name", "d mmmm yyyy", "88 WWW 8888"},
+      {"long weekday name", "dddd", "aaaa"},
+      {"weekday and month names together", "ddd mmm", "WW WW"},
+      {"empty", "", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ColumnTextWidths date = WidestColumnTexts(c.pattern, "", "", names, Proportional);
+    EXPECT_EQ(date.date, Proportional(c.widest));
+    EXPECT_EQ(date.time, 0);
+    EXPECT_EQ(WidestColumnTexts("", c.pattern, "", names, Proportional).time,
+              Proportional(c.widest));
+  }
+}
+
+TEST(WidestColumnTextsTest, SizesOrTheFolderText) {
+  struct Case {
+    const char* name;
+    const char* dirName;
+    const char* widest;
+  } cases[] = {
+      {"sizes up to 999 999 999 999", "<DIR>", "888 888 888 888"},
+      {"no folder text", "", "888 888 888 888"},
+      {"a folder text wider than any size", "<DIRECTORY>  WW", "<DIRECTORY>  WW"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(WidestColumnTexts("", "", c.dirName, DateTimeNames(), Proportional).size,
+              Proportional(c.widest));
+  }
+  // With digits all alike the widest size is all nines.
+  EXPECT_EQ(WidestColumnTexts("", "", "", DateTimeNames(), Width).size,
+            Width(SizeText(999'999'999'999ull)));
+}
+
+TEST(WidestColumnTextsTest, AttributesTakeTheWiderOfLetterAndDashInEachPlace) {
+  // "r" and "s" are narrower than "-", "a", "h" and "c" wider.
+  auto measure = [](std::string_view text) {
+    int width = 0;
+    for (char c : text) width += c == '-' ? 10 : (c == 'r' || c == 's') ? 5 : 12;
+    return width;
+  };
+  EXPECT_EQ(WidestColumnTexts("", "", "", DateTimeNames(), measure).attribute, measure("-ah-c"));
+}
+
+TEST(WidenColumnsTest, TextColumnsAtLeastAsWideAsTheirTexts) {
+  ColumnSettings asked;
+  asked.showDate = false;
+  asked.widthFileName = 20;
+  asked.widthSize = 60;
+  asked.widthDate = 45;
+  asked.widthTime = 0;
+  asked.widthAttribute = 40;
+  const ColumnSettings drawn =
+      WidenColumns(asked, {.size = 88, .date = 51, .time = 34, .attribute = 40});
+  EXPECT_EQ(drawn.widthFileName, 20);  // the name shortens instead
+  EXPECT_EQ(drawn.widthSize, 88);
+  EXPECT_EQ(drawn.widthDate, 51);
+  EXPECT_FALSE(drawn.showDate);
+  EXPECT_EQ(drawn.widthTime, 34);
+  EXPECT_EQ(drawn.widthAttribute, 40);
+  const ColumnSettings wide =
+      WidenColumns(asked, {.size = 10, .date = 10, .time = 0, .attribute = 5});
+  EXPECT_EQ(wide.widthSize, 60);
+  EXPECT_EQ(wide.widthDate, 45);
+  EXPECT_EQ(wide.widthAttribute, 40);
+}
+
 TEST(LayoutRowTest, ColumnsFollowEachOtherFourPixelsApart) {
   ColumnSettings main;  // the main window's list
   main.widthFileName = 235;

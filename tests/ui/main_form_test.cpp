@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/layout_scale.h"
 #include "filelist/file_list_box.h"
 #include "navigation/drive_combo_box.h"
 #include "navigation/path_label.h"
@@ -34,6 +35,7 @@
 #include "tests/ui/qt_print.h"
 #include "ui/about_box.h"
 #include "ui/command_pages.h"
+#include "ui/elided_label.h"
 #include "ui/error_box.h"
 #include "ui/help_window.h"
 #include "ui/settings.h"
@@ -131,6 +133,106 @@ class MainFormTest : public ::testing::Test {
   std::unique_ptr<TMainForm> m_form;
   std::vector<QString> m_errors;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Layout
+
+// The application font for one test, put back after it.
+class ApplicationFont {
+ public:
+  explicit ApplicationFont(int points) : m_saved(QApplication::font()) {
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSize(points);
+    QApplication::setFont(font);
+  }
+  ~ApplicationFont() { QApplication::setFont(m_saved); }
+  ApplicationFont(const ApplicationFont&) = delete;
+  ApplicationFont& operator=(const ApplicationFont&) = delete;
+
+ private:
+  QFont m_saved;
+};
+
+TEST_F(MainFormTest, LayoutFollowsTheFontAndGrowsOnlyTheListAndItsNameColumn) {
+  m_dir.CreateFile("a.txt", "a");
+  for (const int points : {8, 10, 12}) {
+    SCOPED_TRACE(points);
+    const ApplicationFont font(points);
+    m_form.reset();
+    TMainForm& form = MakeForm();
+    QApplication::processEvents();
+    auto* client = form.findChild<QWidget*>(QStringLiteral("Client"));
+    ASSERT_NE(client, nullptr);
+    const LayoutScale scale = LayoutScale::ForFont(form.font());
+    EXPECT_EQ(form.font().pointSize(), points);
+    // At least the scaled design size, and exactly the window's minimum.
+    EXPECT_GE(client->width(), scale.X(458));
+    EXPECT_GE(client->height(), scale.Y(409));
+    EXPECT_EQ(client->size(), client->minimumSize());
+    TXFileListBox* files = form.Files();
+    EXPECT_EQ(files->width(), client->width());
+    // Each header button stands over its column; none over another.
+    for (int c = fiFileName; c <= fiAttribute; ++c) {
+      SCOPED_TRACE(c);
+      QToolButton* button = form.HeaderButton(TFileItem(c));
+      const QRect column = files->ColumnRect(TFileItem(c));
+      const int left = files->mapTo(client, column.topLeft()).x();
+      const QRect over = QRect(button->mapTo(client, QPoint(0, 0)), button->size());
+      EXPECT_LE(over.left(), left);
+      EXPECT_GE(over.right(), left + column.width() - 1 - scale.X(4));
+      EXPECT_LE(over.bottom(), files->mapTo(client, QPoint(0, 0)).y());
+      if (c > fiFileName) {
+        const QToolButton* before = form.HeaderButton(TFileItem(c - 1));
+        EXPECT_LE(before->geometry().right(), button->geometry().left() + 1);
+      }
+      EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()));
+    }
+    // Made larger, the list takes the height and the name column the width.
+    const int listHeight = files->height();
+    const int nameWidth = files->ColumnRect(fiFileName).width();
+    const QRect size = files->ColumnRect(fiSize);
+    form.resize(form.size() + QSize(200, 150));
+    QApplication::processEvents();
+    EXPECT_EQ(files->height(), listHeight + 150);
+    EXPECT_EQ(files->ColumnRect(fiFileName).width(), nameWidth + 200);
+    EXPECT_EQ(files->ColumnRect(fiSize).width(), size.width());
+    EXPECT_EQ(files->width(), client->width());
+    // Never smaller than the design.
+    form.resize(100, 100);
+    QApplication::processEvents();
+    EXPECT_EQ(client->size(), client->minimumSize());
+  }
+}
+
+TEST_F(MainFormTest, StoredSizeIsKeptAndAWindowOffEveryScreenComesBack) {
+  m_dir.CreateFile("a.txt");
+  TMainForm& form = MakeForm({{"Window/Width", "1000"},
+                              {"Window/Height", "700"},
+                              {"Window/Left", "-9000"},
+                              {"Window/Top", "30000"}});
+  EXPECT_EQ(form.size(), QSize(1000, 700));
+  const QRect area = form.screen()->availableGeometry();
+  EXPECT_TRUE(area.contains(form.frameGeometry().topLeft()));
+  m_form.reset();  // saves
+  const std::string text = m_config.ReadFile("Relabo.conf");
+  EXPECT_NE(text.find("Width=1000"), std::string::npos);
+  EXPECT_NE(text.find("Height=700"), std::string::npos);
+
+  // A size below the design opens at the design size.
+  TMainForm& small = MakeForm({{"Window/Width", "10"}, {"Window/Height", "10"}});
+  EXPECT_EQ(small.size(), small.minimumSizeHint());
+}
+
+TEST_F(MainFormTest, CheckedMenuEntriesShowTheirCheckNotTheirIcon) {
+  TMainForm& form = MakeForm();
+  for (const ActionId id :
+       {ActionId::InsertString, ActionId::CopyFiles, ActionId::Reversed, ActionId::SortName}) {
+    QAction* action = form.Action(id);
+    EXPECT_TRUE(action->isCheckable());
+    EXPECT_FALSE(action->isIconVisibleInMenu());
+  }
+  EXPECT_TRUE(form.Action(ActionId::Execute)->isIconVisibleInMenu());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Shortcuts
@@ -765,6 +867,16 @@ TEST_F(MainFormTest, FailedRenamesAreCountedInTheStatusLine) {
   EXPECT_FALSE(m_dir.Exists("a2.txt"));
   EXPECT_EQ(form.StatusNote(), QStringLiteral("1 of 2 renames failed"));
   EXPECT_TRUE(m_errors.empty());
+
+  // Too long for its place, the note is shortened; its tooltip has it whole.
+  auto* note = form.findChild<TElidedLabel*>(QStringLiteral("StatusNote"));
+  ASSERT_NE(note, nullptr);
+  EXPECT_EQ(note->ShownText(), QStringLiteral("1 of 2 renames failed"));
+  EXPECT_TRUE(note->toolTip().startsWith(QStringLiteral("1 of 2 renames failed")));
+  note->resize(note->fontMetrics().horizontalAdvance(QStringLiteral("1 of 2 ren")), note->height());
+  EXPECT_TRUE(note->ShownText().endsWith(QStringLiteral("...")));
+  EXPECT_LT(note->ShownText().size(), note->text().size());
+  EXPECT_EQ(note->text(), QStringLiteral("1 of 2 renames failed"));
 }
 
 TEST_F(MainFormTest, NothingMarkedF9DoesNothing) {

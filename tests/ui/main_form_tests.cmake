@@ -4,6 +4,7 @@ if(RELABO_GUI)
     command_pages_test.cpp
     main_form_test.cpp
     main_form_test_main.cpp
+    main_layout_test.cpp
   )
   target_link_libraries(relabo_mainwindow_tests PRIVATE relabo_mainwindow Qt6::Test Qt6::Widgets)
   # The help file is checked where it is kept.

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -85,6 +86,16 @@ class FakeWindow : public SettingsTarget {
   int32_t WindowTop() const override { return top; }
   void SetWindowLeft(int32_t value) override { Log("Left", std::to_string(left = value)); }
   void SetWindowTop(int32_t value) override { Log("Top", std::to_string(top = value)); }
+  int32_t WindowWidth() const override { return width; }
+  int32_t WindowHeight() const override { return height; }
+  void SetWindowSize(int32_t w, int32_t h) override {
+    // As the window does: never below its design size.
+    const QSize grown(std::max(w, designWidth) - width, std::max(h, designHeight) - height);
+    width += grown.width();
+    height += grown.height();
+    window += grown;
+    Log("Size", std::to_string(width) + "x" + std::to_string(height));
+  }
   QSize ScreenSize() const override { return screen; }
   QSize WindowSize() const override { return window; }
 
@@ -133,6 +144,10 @@ class FakeWindow : public SettingsTarget {
 
   int32_t left = 3;
   int32_t top = 4;
+  int32_t designWidth = 458;
+  int32_t designHeight = 409;
+  int32_t width = 458;
+  int32_t height = 409;
   QSize screen{1920, 1080};
   QSize window{459, 451};
   std::string mask = "design";
@@ -214,6 +229,8 @@ class SettingsTest : public ::testing::Test {
     FakeWindow w(m_program);
     w.left = -5;
     w.top = 1200;
+    w.width = 900;
+    w.height = 640;
     w.mask = "*.jpg;*.png";
     w.directory = m_dir.CreateFolder("photos, 2024 [raw]");
     w.sortBy = 1;
@@ -295,8 +312,15 @@ class SettingsTest : public ::testing::Test {
 TEST_F(SettingsTest, FirstRunUsesTheDefaultsInOrder) {
   const FakeWindow w = Load();
   const std::vector<std::string> expected = {
-      "Left 730",           "Top 314",  "Mask *.*",   "GoToPath " + m_program + "/",
-      "Drive " + m_program, "Sort 0 0", "Parameters", "RemoveFromClick",
+      "Size 458x409",
+      "Left 730",
+      "Top 314",
+      "Mask *.*",
+      "GoToPath " + m_program + "/",
+      "Drive " + m_program,
+      "Sort 0 0",
+      "Parameters",
+      "RemoveFromClick",
       "Command 0",
   };
   EXPECT_EQ(w.calls, expected);
@@ -330,6 +354,36 @@ TEST_F(SettingsTest, DefaultPositionCentresRoundingTowardZero) {
   }
 }
 
+TEST_F(SettingsTest, WindowSizeIsNeverBelowTheDesignSize) {
+  struct Case {
+    const char* name;
+    const char* width;  // nullptr: not stored
+    const char* height;
+    int32_t expectedWidth, expectedHeight;
+  } cases[] = {
+      {"not stored", nullptr, nullptr, 458, 409}, {"larger", "1000", "700", 1000, 700},
+      {"smaller", "100", "50", 458, 409},         {"one larger", "300", "800", 458, 800},
+      {"no number", "wide", "", 458, 409},        {"negative", "-900", "-1", 458, 409},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    {
+      SettingsStore store(File());
+      if (c.width) store.WriteString("Window", "Width", c.width);
+      if (c.height) store.WriteString("Window", "Height", c.height);
+      store.Sync();
+    }
+    FakeWindow w(m_program);
+    SettingsStore store(File());
+    EXPECT_EQ(LoadInto(store, w), "");
+    EXPECT_EQ(w.width, c.expectedWidth);
+    EXPECT_EQ(w.height, c.expectedHeight);
+    // The default position centres the window at the size it got.
+    EXPECT_EQ(w.left, (1920 - w.window.width()) / 2);
+    std::filesystem::remove(File().toStdString());
+  }
+}
+
 TEST_F(SettingsTest, RoundTripKeepsEveryValue) {
   FakeWindow saved = StoredWindow();
   {
@@ -339,6 +393,8 @@ TEST_F(SettingsTest, RoundTripKeepsEveryValue) {
   const FakeWindow w = Load();
   EXPECT_EQ(w.left, saved.left);
   EXPECT_EQ(w.top, saved.top);
+  EXPECT_EQ(w.width, 900);
+  EXPECT_EQ(w.height, 640);
   EXPECT_EQ(w.mask, saved.mask);
   EXPECT_EQ(w.directory, saved.directory);
   EXPECT_TRUE(w.Called("Drive " + saved.directory));
@@ -361,9 +417,10 @@ TEST_F(SettingsTest, FileHoldsEveryValueAsPlainText) {
   }
   const std::string text = m_dir.ReadFile("cfg/Relabo.conf");
   for (const char* line :
-       {"ActivePage=7", "Left=-5", "Top=1200", "SortBy=1", "SortOrder=1", "FileFilter\\Count=3",
-        "ExpandFilter\\Count=12", "ShrinkFilter\\Count=0", "RenameFiles\\Start=0",
-        "RenameFiles\\Step=-2", "CopyFiles\\Number=", "ReplaceString\\New=@@Variant(x)"}) {
+       {"ActivePage=7", "Left=-5", "Top=1200", "Width=900", "Height=640", "SortBy=1", "SortOrder=1",
+        "FileFilter\\Count=3", "ExpandFilter\\Count=12", "ShrinkFilter\\Count=0",
+        "RenameFiles\\Start=0", "RenameFiles\\Step=-2",
+        "CopyFiles\\Number=", "ReplaceString\\New=@@Variant(x)"}) {
     EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line;
   }
   // A value beginning with one "@" would be typed; "@@" is an escaped text.
@@ -514,7 +571,8 @@ TEST_F(SettingsTest, ValueOfAnotherTypeReadsAsMissing) {
       {"typed window position",
        {{"Window/Left", "@ByteArray(12)"}},
        "Invalid data type for 'Left'",
-       [](FakeWindow& w) { w.left = 730; }},
+       // Centred at the stored size, 900 x 640 (442 wider than the design's frame of 459).
+       [](FakeWindow& w) { w.left = (1920 - (459 + 900 - 458)) / 2; }},
       {"bytes as the sort column",
        {{"Folder/SortBy", "@ByteArray(1)"}},
        "Invalid data type for 'SortBy'",
@@ -547,7 +605,7 @@ TEST_F(SettingsTest, ValueOfAnotherTypeReadsAsMissing) {
        {{"Pages/CopyFiles/Digits", "1,2"}, {"Window/Top", "@ByteArray(1)"}},
        "Invalid data type for 'Top'",
        [](FakeWindow& w) {
-         w.top = 314;
+         w.top = (1080 - (451 + 640 - 409)) / 2;
          w.params.CopyDigits = 3;
        }},
   };
