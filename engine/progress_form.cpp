@@ -2,13 +2,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
+#include <QWindow>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 
+#include "engine/layout_scale.h"
 #include "fileutil/error.h"
 
 namespace relabo {
@@ -17,8 +22,6 @@ namespace {
 
 constexpr int kClientWidth = 348;
 constexpr int kClientHeight = 81;
-// Labels 13 pixels high hold an 11-pixel font without cutting descenders.
-constexpr int kFontPixels = 11;
 // About one frame of a 60 Hz screen: setting and painting the labels and the gauge after
 // every file would cost far more than the rename itself.
 constexpr qint64 kRefreshMs = 16;
@@ -34,6 +37,23 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QRect& geometry, cons
   return label;
 }
 
+// A label shows a whole line of the font, descenders included, whatever its design height.
+QRect LineRect(const LayoutScale& scale, const QFont& font, int x, int y, int width, int height) {
+  QRect rect = scale.Rect(x, y, width, height);
+  const int line = std::max(QFontMetrics(font).height(),
+                            static_cast<int>(std::ceil(QFontMetricsF(font).height())));
+  rect.setHeight(std::max(rect.height(), line));
+  return rect;
+}
+
+bool IsMinimized(const QWidget* window) { return window->windowState() & Qt::WindowMinimized; }
+
+void SetWindowMinimized(QWidget* window, bool minimized) {
+  if (IsMinimized(window) == minimized) return;
+  const Qt::WindowStates state = window->windowState();
+  window->setWindowState(minimized ? state | Qt::WindowMinimized : state & ~Qt::WindowMinimized);
+}
+
 // Names are bytes; invalid UTF-8 shows as replacement characters, for display only.
 QString Display(const std::string& text) {
   return QString::fromUtf8(text.data(), qsizetype(text.size()));
@@ -45,6 +65,17 @@ int ProgressPercent(int position, int total) {
   if (total <= 1) return 0;
   const int64_t held = std::clamp(position, 1, total);
   return static_cast<int>(100 * (held - 1) / (int64_t{total} - 1));
+}
+
+MinimizeFollow FollowMinimize(bool formMinimized, bool ownerMinimized,
+                              const MinimizeChanges& changes) {
+  if (formMinimized == ownerMinimized) return MinimizeFollow::Nothing;
+  if (changes.formRestored || changes.ownerRestored) return MinimizeFollow::RestoreBoth;
+  if (changes.formMinimized || changes.ownerMinimized) return MinimizeFollow::MinimizeBoth;
+  // Nothing new, yet only one is minimised: the other did not follow. A minimised owner beside
+  // a shown progress window hides nothing; the other way round leaves a window that takes no
+  // input alone on the screen.
+  return formMinimized ? MinimizeFollow::RestoreBoth : MinimizeFollow::Nothing;
 }
 
 TProgressGauge::TProgressGauge(QWidget* parent) : QWidget(parent) {
@@ -80,35 +111,42 @@ void TProgressGauge::paintEvent(QPaintEvent*) {
 }
 
 TProgressForm::TProgressForm(QWidget* owner)
-    : QWidget(owner, Qt::Window | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
-                         Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint |
+                           Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
       m_owner(owner) {
   setObjectName(QStringLiteral("ProgressForm"));
   setWindowTitle(QStringLiteral("Progress"));
-  QFont small = font();
-  small.setPixelSize(kFontPixels);
-  setFont(small);
-  setFixedSize(kClientWidth, kClientHeight);
+  // Whether the application goes on is the main window's matter alone.
+  setAttribute(Qt::WA_QuitOnClose, false);
+  const QFont& used = font();
+  const LayoutScale scale = LayoutScale::ForFont(used);
+  setFixedSize(scale.Size(kClientWidth, kClientHeight));
 
-  m_fromLabel = MakeLabel(this, "FromLabel", QRect(8, 8, 57, 13), "From:");
-  m_toLabel = MakeLabel(this, "ToLabel", QRect(8, 24, 57, 13), "To:");
-  m_oldNameLabel = MakeLabel(this, "OldNameLabel", QRect(72, 8, 265, 13), "");
-  m_newNameLabel = MakeLabel(this, "NewNameLabel", QRect(72, 24, 265, 13), "");
+  m_fromLabel = MakeLabel(this, "FromLabel", LineRect(scale, used, 8, 8, 57, 13), "From:");
+  m_toLabel = MakeLabel(this, "ToLabel", LineRect(scale, used, 8, 24, 57, 13), "To:");
+  m_oldNameLabel = MakeLabel(this, "OldNameLabel", LineRect(scale, used, 72, 8, 265, 13), "");
+  m_newNameLabel = MakeLabel(this, "NewNameLabel", LineRect(scale, used, 72, 24, 265, 13), "");
   m_progressPanel = new QFrame(this);
   m_progressPanel->setObjectName(QStringLiteral("ProgressPanel"));
   m_progressPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   m_progressPanel->setLineWidth(1);
-  m_progressPanel->setGeometry(8, 48, 329, 23);
+  m_progressPanel->setGeometry(scale.Rect(8, 48, 329, 23));
   m_progress = new TProgressGauge(m_progressPanel);
   m_progress->setObjectName(QStringLiteral("Progress"));
   m_progress->setGeometry(m_progressPanel->contentsRect());
 
-  if (owner) {
+  if (QWidget* o = OwnerWindow()) {
+    // Our own frame is not known before the window is shown; it is taken to be the owner's.
+    const QRect frame = o->frameGeometry();
+    const QSize outer = size() + (frame.size() - o->geometry().size());
     // Integer division rounds towards zero, also when the owner is the smaller window.
-    const QRect o = owner->frameGeometry();
-    move(o.x() + (o.width() - width()) / 2, o.y() + (o.height() - height()) / 2);
+    move(frame.x() + (frame.width() - outer.width()) / 2,
+         frame.y() + (frame.height() - outer.height()) / 2);
   }
+  create();
+  SetTransientParent();
   // Application-wide: the quit request (to let the window close then) and the owner's
   // minimising and restoring.
   if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
@@ -125,7 +163,12 @@ void TProgressForm::Start(int total, const std::string& title) {
   m_caption = Display(title);
   m_titlePercent = -2;  // whatever the title shows now, set it again
   UpdateTitle();
+  // The owner may have got its native window only since the constructor.
+  SetTransientParent();
   show();
+  m_changes = {};
+  m_formSeenMinimized = IsMinimized(this);
+  m_ownerSeenMinimized = OwnerWindow() && IsMinimized(OwnerWindow());
 }
 
 void TProgressForm::StartWithLabel(int total, const std::string& title, const std::string& label) {
@@ -141,6 +184,8 @@ void TProgressForm::Step(int position, const std::string& oldName, const std::st
   m_newName = newName;
   if (m_minimized) UpdateTitle();
   QCoreApplication::processEvents();
+  // Notifications that arrived together during the last file are settled as one.
+  FollowOwner();
   if (m_position == m_total || !m_sinceShown.isValid() || m_sinceShown.elapsed() >= kRefreshMs) {
     m_oldNameLabel->setText(Display(m_oldName));
     m_newNameLabel->setText(Display(m_newName));
@@ -153,15 +198,12 @@ void TProgressForm::Step(int position, const std::string& oldName, const std::st
 void TProgressForm::Beep() { QApplication::beep(); }
 
 void TProgressForm::changeEvent(QEvent* event) {
-  if (event->type() == QEvent::WindowStateChange) {
-    const bool minimized = windowState() & Qt::WindowMinimized;
-    if (minimized != m_minimized) SetMinimized(minimized);
-  }
+  if (event->type() == QEvent::WindowStateChange) NoteState(false);
   QWidget::changeEvent(event);
 }
 
 void TProgressForm::showEvent(QShowEvent* event) {
-  if (m_minimized && !(windowState() & Qt::WindowMinimized)) SetMinimized(false);
+  NoteState(false);
   QWidget::showEvent(event);
 }
 
@@ -176,26 +218,77 @@ void TProgressForm::closeEvent(QCloseEvent* event) {
 bool TProgressForm::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
     m_quitting = true;
-  } else if (event->type() == QEvent::WindowStateChange && watched == m_owner && isVisible()) {
-    // The two windows go to the taskbar and come back together.
-    const bool ownerMinimized = m_owner->windowState() & Qt::WindowMinimized;
-    if (ownerMinimized != m_minimized) {
-      setWindowState(ownerMinimized ? windowState() | Qt::WindowMinimized
-                                    : windowState() & ~Qt::WindowMinimized);
-    }
+  } else if (event->type() == QEvent::WindowStateChange && watched == OwnerWindow()) {
+    NoteState(true);
   }
   return QWidget::eventFilter(watched, event);
 }
 
-void TProgressForm::SetMinimized(bool minimized) {
-  m_minimized = minimized;
-  UpdateTitle();
-  if (!m_owner) return;
-  const Qt::WindowStates ownerState = m_owner->windowState();
-  if (bool(ownerState & Qt::WindowMinimized) != minimized) {
-    m_owner->setWindowState(minimized ? ownerState | Qt::WindowMinimized
-                                      : ownerState & ~Qt::WindowMinimized);
+QWidget* TProgressForm::OwnerWindow() const { return m_owner ? m_owner->window() : nullptr; }
+
+void TProgressForm::SetTransientParent() {
+  // Kept above the owner and grouped with it by the window manager, as a child window would be.
+  QWidget* owner = OwnerWindow();
+  if (owner && owner->windowHandle() && windowHandle()) {
+    windowHandle()->setTransientParent(owner->windowHandle());
   }
+}
+
+void TProgressForm::NoteState(bool ofOwner) {
+  if (m_following) return;
+  QWidget* window = ofOwner ? OwnerWindow() : this;
+  const bool minimized = IsMinimized(window);
+  bool& seen = ofOwner ? m_ownerSeenMinimized : m_formSeenMinimized;
+  if (minimized == seen) return;
+  seen = minimized;
+  if (ofOwner) {
+    (minimized ? m_changes.ownerMinimized : m_changes.ownerRestored) = true;
+  } else {
+    (minimized ? m_changes.formMinimized : m_changes.formRestored) = true;
+    m_minimized = minimized;
+    UpdateTitle();
+  }
+  if (!minimized) {
+    FollowOwner();
+  } else if (!m_followPosted) {
+    // A restore of the other window may already be queued behind this notification; asking
+    // the window manager to minimise first would take that window away again afterwards.
+    m_followPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          m_followPosted = false;
+          FollowOwner();
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void TProgressForm::FollowOwner() {
+  if (m_following) return;
+  QWidget* owner = OwnerWindow();
+  // Only a shown owner is followed: before Start there is nothing on the screen to match.
+  if (owner && owner->isVisible() && isVisible()) {
+    m_following = true;
+    switch (FollowMinimize(IsMinimized(this), IsMinimized(owner), m_changes)) {
+      case MinimizeFollow::Nothing:
+        break;
+      case MinimizeFollow::MinimizeBoth:
+        SetWindowMinimized(this, true);
+        SetWindowMinimized(owner, true);
+        break;
+      case MinimizeFollow::RestoreBoth:
+        SetWindowMinimized(owner, false);
+        SetWindowMinimized(this, false);
+        break;
+    }
+    m_following = false;
+  }
+  m_changes = {};
+  m_formSeenMinimized = IsMinimized(this);
+  m_ownerSeenMinimized = owner && IsMinimized(owner);
+  m_minimized = m_formSeenMinimized;
+  UpdateTitle();
 }
 
 void TProgressForm::UpdateTitle() {

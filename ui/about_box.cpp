@@ -5,8 +5,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
+#include "engine/layout_scale.h"
 #include "ui/actions.h"
+#include "ui/selection_form.h"
 
 namespace relabo {
 
@@ -27,16 +30,18 @@ TAboutForm::TAboutForm(QWidget* owner)
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("AboutForm"));
   setWindowTitle(QStringLiteral("About") + QStringLiteral(" Relabo"));
-  setFixedSize(279, 164);
+  const LayoutScale scale = LayoutScale::ForFont(font());
 
   m_appImage = new QLabel(this);
   m_appImage->setObjectName(QStringLiteral("AppImage"));
-  m_appImage->setGeometry(16, 8, 32, 32);
-  m_appImage->setPixmap(ProgramIcon().pixmap(QSize(32, 32), devicePixelRatio()));
+  m_appImage->setGeometry(scale.Rect(16, 8, 32, 32));
+  m_appImage->setAlignment(Qt::AlignCenter);
+  const int side = std::min(m_appImage->width(), m_appImage->height());
+  m_appImage->setPixmap(ProgramIcon().pixmap(QSize(side, side), devicePixelRatio()));
 
   m_applicationTitle = new QLabel(this);
   m_applicationTitle->setObjectName(QStringLiteral("ApplicationTitle"));
-  m_applicationTitle->setGeometry(47, 16, 185, 16);
+  m_applicationTitle->setGeometry(scale.Rect(47, 16, 185, 16));
   m_applicationTitle->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   QFont bold = m_applicationTitle->font();
   bold.setBold(true);
@@ -45,12 +50,11 @@ TAboutForm::TAboutForm(QWidget* owner)
 
   m_secondLine = new QLabel(QStringLiteral("Renames and copies many files at once."), this);
   m_secondLine->setObjectName(QStringLiteral("SecondLine"));
-  m_secondLine->setGeometry(16, 48, 249, 16);
+  m_secondLine->setGeometry(scale.Rect(16, 48, 249, 16));
   m_secondLine->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
   m_aboutInfo = new QLabel(this);
   m_aboutInfo->setObjectName(QStringLiteral("AboutInfo"));
-  m_aboutInfo->setGeometry(16, 72, 247, 39);
   m_aboutInfo->setWordWrap(true);
   m_aboutInfo->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   m_aboutInfo->setCursor(Qt::PointingHandCursor);
@@ -58,20 +62,30 @@ TAboutForm::TAboutForm(QWidget* owner)
       QStringLiteral("Comments, ideas and bug reports are welcome. Click here to write to %1.")
           .arg(QLatin1String(kContactAddress)));
   m_aboutInfo->installEventFilter(this);
+  // The note takes as many lines as its font needs; the button and the box make room for them.
+  QRect note = scale.Rect(16, 72, 247, 39);
+  const int grown = std::max(0, m_aboutInfo->heightForWidth(note.width()) - note.height());
+  note.setHeight(note.height() + grown);
+  m_aboutInfo->setGeometry(note);
 
   m_okBtn = new QPushButton(QStringLiteral("OK"), this);
   m_okBtn->setObjectName(QStringLiteral("OkBtn"));
-  m_okBtn->setGeometry(102, 128, 75, 25);
+  m_okBtn->setGeometry(scale.Rect(102, 128, 75, 25).translated(0, grown));
   m_okBtn->setDefault(true);
   connect(m_okBtn, &QPushButton::clicked, this, &QDialog::accept);
+
+  setFixedSize(scale.Size(279, 164) + QSize(0, grown));
 
   // The box sees every key before its controls.
   for (QWidget* child : findChildren<QWidget*>()) child->installEventFilter(this);
   installEventFilter(this);
 
   if (owner) {
-    const QRect area = owner->geometry();
-    move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
+    // Centred frame over frame; the box's frame is not known before it is shown and is taken
+    // to be the owner's.
+    const QWidget* window = owner->window();
+    const QSize frame = window->frameGeometry().size() - window->geometry().size();
+    move(CenteredOver(window->frameGeometry(), size() + frame));
   }
 }
 

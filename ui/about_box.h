@@ -17,7 +17,7 @@ class TAboutForm : public QDialog {
   Q_OBJECT
 
  public:
-  /// Centred over owner (rounded toward zero), not shown.
+  /// Laid out in its font and centred over the owner's frame (rounded toward zero), not shown.
   explicit TAboutForm(QWidget* owner = nullptr);
 
   QLabel* ApplicationTitle() const { return m_applicationTitle; }

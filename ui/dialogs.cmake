@@ -8,6 +8,6 @@ if(RELABO_GUI)
   )
   target_include_directories(relabo_dialogs PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(relabo_dialogs PUBLIC relabo_fileutil Qt6::Widgets Qt6::DBus
-                        PRIVATE relabo_options ICU::uc)
+                        PRIVATE relabo_engine relabo_options ICU::uc)
   target_compile_features(relabo_dialogs PUBLIC cxx_std_20)
 endif()

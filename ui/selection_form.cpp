@@ -8,14 +8,13 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include "engine/layout_scale.h"
 #include "ui/history.h"
 #include "ui/single_line.h"
 
 namespace relabo {
 
 namespace {
-
-constexpr QSize kClientSize(315, 85);
 
 bool IsEnter(int key) { return key == Qt::Key_Return || key == Qt::Key_Enter; }
 
@@ -29,10 +28,11 @@ TSelectionForm::TSelectionForm(QWidget* owner)
       m_cancelBtn(new QPushButton(QStringLiteral("Cancel"), this)) {
   setObjectName(QStringLiteral("SelectionForm"));
   setWindowTitle(QStringLiteral("Selection"));
-  setFixedSize(kClientSize);
+  const LayoutScale scale = LayoutScale::ForFont(font());
+  setFixedSize(scale.Size(315, 85));
 
   m_fileTypeLabel->setObjectName(QStringLiteral("FileTypeLabel"));
-  m_fileTypeLabel->move(8, 8);
+  m_fileTypeLabel->move(scale.Point(8, 8));
 
   m_filterBox->setObjectName(QStringLiteral("FilterBox"));
   m_filterBox->setEditable(true);
@@ -42,15 +42,16 @@ TSelectionForm::TSelectionForm(QWidget* owner)
   // applies. The text accepted is exactly what was typed or picked.
   m_filterBox->setCompleter(nullptr);
   MakeSingleLine(m_filterBox->lineEdit());
-  m_filterBox->setGeometry(8, 24, 297, m_filterBox->sizeHint().height());
+  const QRect box = scale.Rect(8, 24, 297, 0);
+  m_filterBox->setGeometry(box.x(), box.y(), box.width(), m_filterBox->sizeHint().height());
 
   m_okBtn->setObjectName(QStringLiteral("OkBtn"));
-  m_okBtn->setGeometry(80, 56, 75, 25);
+  m_okBtn->setGeometry(scale.Rect(80, 56, 75, 25));
   m_okBtn->setDefault(true);
   connect(m_okBtn, &QPushButton::clicked, this, &QDialog::accept);
 
   m_cancelBtn->setObjectName(QStringLiteral("CancelBtn"));
-  m_cancelBtn->setGeometry(168, 56, 75, 25);
+  m_cancelBtn->setGeometry(scale.Rect(168, 56, 75, 25));
   connect(m_cancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
   // Enter and Esc are decided here before any control sees them, the open list included.
@@ -61,6 +62,9 @@ TSelectionForm::TSelectionForm(QWidget* owner)
     control->installEventFilter(this);
   }
   m_filterBox->setFocus();
+  // Should the window manager minimise the dialog anyway (with the main window, which it
+  // blocks), it comes back with the main window.
+  if (owner) owner->window()->installEventFilter(this);
 }
 
 void TSelectionForm::SetPrompt(const QString& prompt) {
@@ -77,6 +81,15 @@ void TSelectionForm::SetHistory(const std::vector<std::string>& history) {
 QString TSelectionForm::Text() const { return m_filterBox->currentText(); }
 
 bool TSelectionForm::eventFilter(QObject* watched, QEvent* event) {
+  if (parentWidget() && watched == parentWidget()->window()) {
+    // The owner's keys are its own; only its coming back from the taskbar matters here.
+    const auto* owner = static_cast<const QWidget*>(watched);
+    if (event->type() == QEvent::WindowStateChange &&
+        !(owner->windowState() & Qt::WindowMinimized) && (windowState() & Qt::WindowMinimized)) {
+      setWindowState(windowState() & ~Qt::WindowMinimized);
+    }
+    return QDialog::eventFilter(watched, event);
+  }
   if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
   const int key = static_cast<QKeyEvent*>(event)->key();
   if (key == Qt::Key_Escape) {

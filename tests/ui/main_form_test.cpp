@@ -31,6 +31,7 @@
 #include "navigation/drive_combo_box.h"
 #include "navigation/path_label.h"
 #include "navigation/volume.h"
+#include "tests/support/application_font.h"
 #include "tests/support/test_dir.h"
 #include "tests/ui/qt_print.h"
 #include "ui/about_box.h"
@@ -43,6 +44,8 @@
 
 namespace relabo {
 namespace {
+
+using test::ApplicationFont;
 
 using Values = std::map<std::string, std::string>;  // "Section/Name" -> stored text
 
@@ -136,22 +139,6 @@ class MainFormTest : public ::testing::Test {
 
 // ---------------------------------------------------------------------------------------------
 // Layout
-
-// The application font for one test, put back after it.
-class ApplicationFont {
- public:
-  explicit ApplicationFont(int points) : m_saved(QApplication::font()) {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSize(points);
-    QApplication::setFont(font);
-  }
-  ~ApplicationFont() { QApplication::setFont(m_saved); }
-  ApplicationFont(const ApplicationFont&) = delete;
-  ApplicationFont& operator=(const ApplicationFont&) = delete;
-
- private:
-  QFont m_saved;
-};
 
 TEST_F(MainFormTest, LayoutFollowsTheFontAndGrowsOnlyTheListAndItsNameColumn) {
   m_dir.CreateFile("a.txt", "a");
@@ -790,8 +777,14 @@ TEST(AboutBox, ShowsTheProgramAndClosesWithEnterOrEsc) {
     EXPECT_EQ(box.windowTitle(), QStringLiteral("About Relabo"));
     EXPECT_EQ(box.ApplicationTitle()->text(), QStringLiteral("Relabo 2.2"));
     EXPECT_TRUE(box.ApplicationTitle()->font().bold());
-    EXPECT_EQ(box.size(), QSize(279, 164));
-    EXPECT_EQ(box.pos(), QPoint(100 + (458 - 279) / 2, 100 + (409 - 164) / 2));
+    const LayoutScale scale = LayoutScale::ForFont(box.font());
+    EXPECT_EQ(box.width(), scale.X(279));
+    EXPECT_GE(box.height(), scale.Y(164));
+    // Frame over frame; the owner has one once it has a native window.
+    const QRect o = owner.frameGeometry();
+    const QSize outer = box.size() + (o.size() - owner.size());
+    EXPECT_EQ(box.pos(), QPoint(o.x() + (o.width() - outer.width()) / 2,
+                                o.y() + (o.height() - outer.height()) / 2));
     box.show();
     // A click on the note opens the mail link; the box stays.
     g_linkOpened = false;
@@ -802,6 +795,76 @@ TEST(AboutBox, ShowsTheProgramAndClosesWithEnterOrEsc) {
     QTest::keyClick(box.OkBtn(), key);
     EXPECT_FALSE(box.isVisible());
     EXPECT_EQ(box.result(), QDialog::Accepted);
+  }
+
+  // Laid out in the application font: each control in its scaled place, nothing cut or covered,
+  // and the box's frame centred over the main window's frame.
+  struct FontCase {
+    int points;
+    int wordSpacing;  // pixels between words: the note needs more lines than it was laid out for
+  };
+  for (const FontCase& fc : {FontCase{8, 0}, FontCase{10, 0}, FontCase{12, 0}, FontCase{10, 20}}) {
+    SCOPED_TRACE(testing::Message() << fc.points << " pt, word spacing " << fc.wordSpacing);
+    const ApplicationFont applicationFont(fc.points, fc.wordSpacing);
+    QWidget main;
+    main.setGeometry(120, 90, 701, 503);
+    main.show();
+    TAboutForm box(&main);
+    box.show();
+    EXPECT_EQ(box.font(), QApplication::font());
+    const LayoutScale scale = LayoutScale::ForFont(box.font());
+    const QRect note = scale.Rect(16, 72, 247, 39);
+    const int grown = std::max(0, box.AboutInfo()->heightForWidth(note.width()) - note.height());
+    EXPECT_EQ(box.size(), scale.Size(279, 164) + QSize(0, grown));
+    if (fc.wordSpacing > 0) {
+      EXPECT_GT(grown, 0);
+    }
+    struct Control {
+      const char* name;
+      QRect design;
+      int grows, moves;  // by the note's extra lines
+    };
+    const Control controls[] = {
+        {"AppImage", QRect(16, 8, 32, 32), 0, 0},
+        {"ApplicationTitle", QRect(47, 16, 185, 16), 0, 0},
+        {"SecondLine", QRect(16, 48, 249, 16), 0, 0},
+        {"AboutInfo", QRect(16, 72, 247, 39), grown, 0},
+        {"OkBtn", QRect(102, 128, 75, 25), 0, grown},
+    };
+    std::vector<QRect> placed;
+    for (const Control& c : controls) {
+      SCOPED_TRACE(c.name);
+      const auto* control = box.findChild<QWidget*>(QString::fromLatin1(c.name));
+      ASSERT_NE(control, nullptr);
+      const QRect& d = c.design;
+      EXPECT_EQ(control->geometry(), scale.Rect(d.x(), d.y(), d.width(), d.height())
+                                         .adjusted(0, c.moves, 0, c.grows + c.moves));
+      EXPECT_TRUE(box.rect().contains(control->geometry()));
+      QRect content = control->geometry();
+      if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        if (label->wordWrap()) {
+          EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+        } else if (!label->text().isEmpty()) {
+          const QFontMetricsF metrics(label->font());
+          EXPECT_LE(metrics.horizontalAdvance(label->text()), label->width());
+          EXPECT_LE(metrics.height(), label->height());
+          // Centred at the top: what the title shows, beside the picture.
+          content.setWidth(QFontMetrics(label->font()).horizontalAdvance(label->text()));
+          content.moveCenter(QPoint(control->geometry().center().x(), content.center().y()));
+        } else {
+          // The icon's box reaches one unit into the title's; its picture does not.
+          content.setSize(label->pixmap().deviceIndependentSize().toSize());
+          content.moveCenter(control->geometry().center());
+        }
+      }
+      for (const QRect& other : placed) EXPECT_FALSE(content.intersects(other));
+      placed.push_back(content);
+    }
+    const QRect o = main.frameGeometry();
+    const QRect f = box.frameGeometry();
+    EXPECT_EQ(f.size() - box.size(), o.size() - main.size());
+    EXPECT_EQ(f.topLeft(),
+              QPoint(o.x() + (o.width() - f.width()) / 2, o.y() + (o.height() - f.height()) / 2));
   }
   TAboutForm::SetLinkOpener(nullptr);
   EXPECT_FALSE(ProgramIcon().pixmap(32, 32).isNull());

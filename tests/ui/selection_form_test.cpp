@@ -10,13 +10,20 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
+#include <cmath>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "engine/layout_scale.h"
+#include "tests/support/application_font.h"
 #include "tests/ui/qt_print.h"
 
 namespace relabo {
 namespace {
+
+using test::ApplicationFont;
 
 using History = std::vector<std::string>;
 
@@ -27,6 +34,12 @@ void WhenModalOpens(std::function<void(TSelectionForm*)> act) {
     ASSERT_NE(form, nullptr);
     act(form);
   });
+}
+
+// The height a label needs to show a whole line of the font.
+int LineHeight(const QFont& font) {
+  return std::max(QFontMetrics(font).height(),
+                  static_cast<int>(std::ceil(QFontMetricsF(font).height())));
 }
 
 // A key pressed where the keyboard focus is, as a user would.
@@ -74,22 +87,98 @@ class SelectionFormTest : public ::testing::Test {
 };
 
 TEST_F(SelectionFormTest, LayoutAndStartState) {
-  EXPECT_EQ(m_form->size(), QSize(315, 85));
-  EXPECT_FALSE(m_form->windowFlags() & Qt::WindowCloseButtonHint);
-  EXPECT_FALSE(m_form->windowFlags() & Qt::WindowSystemMenuHint);
+  const LayoutScale scale = LayoutScale::ForFont(m_form->font());
+  EXPECT_EQ(m_form->size(), scale.Size(315, 85));
+  // A title bar without buttons: minimising the dialog would take the main window along,
+  // which it blocks, and leave nothing on the screen to bring either back.
+  ASSERT_NE(m_form->windowHandle(), nullptr);
+  for (const Qt::WindowFlags flags : {m_form->windowFlags(), m_form->windowHandle()->flags()}) {
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
+  }
   auto* box = Child<QComboBox>("FilterBox");
   auto* ok = Child<QPushButton>("OkBtn");
   auto* cancel = Child<QPushButton>("CancelBtn");
   ASSERT_TRUE(box && ok && cancel);
-  EXPECT_EQ(Child<QLabel>("FileTypeLabel")->pos(), QPoint(8, 8));
-  EXPECT_EQ(box->geometry().topLeft(), QPoint(8, 24));
-  EXPECT_EQ(box->width(), 297);
-  EXPECT_EQ(ok->geometry(), QRect(80, 56, 75, 25));
-  EXPECT_EQ(cancel->geometry(), QRect(168, 56, 75, 25));
+  EXPECT_EQ(Child<QLabel>("FileTypeLabel")->pos(), scale.Point(8, 8));
+  EXPECT_EQ(box->geometry().topLeft(), scale.Point(8, 24));
+  EXPECT_EQ(box->width(), scale.Rect(8, 24, 297, 0).width());
+  EXPECT_EQ(ok->geometry(), scale.Rect(80, 56, 75, 25));
+  EXPECT_EQ(cancel->geometry(), scale.Rect(168, 56, 75, 25));
   EXPECT_TRUE(ok->isDefault());
   EXPECT_TRUE(box->hasFocus());
   EXPECT_EQ(box->currentText(), QStringLiteral("*.txt"));
   EXPECT_EQ(box->count(), 2);
+}
+
+TEST(SelectionFormLayout, IsLaidOutInTheApplicationFont) {
+  for (const int points : {8, 10, 12}) {
+    SCOPED_TRACE(points);
+    const ApplicationFont applicationFont(points);
+    TSelectionForm form;
+    form.SetPrompt(QStringLiteral("Enter new extension:"));
+    form.show();
+    EXPECT_EQ(form.font(), QApplication::font());
+    const LayoutScale scale = LayoutScale::ForFont(form.font());
+    EXPECT_EQ(form.size(), scale.Size(315, 85));
+
+    auto* label = form.findChild<QLabel*>(QStringLiteral("FileTypeLabel"));
+    auto* box = form.findChild<QComboBox*>(QStringLiteral("FilterBox"));
+    auto* ok = form.findChild<QPushButton*>(QStringLiteral("OkBtn"));
+    auto* cancel = form.findChild<QPushButton*>(QStringLiteral("CancelBtn"));
+    ASSERT_TRUE(label && box && ok && cancel);
+    EXPECT_EQ(label->pos(), scale.Point(8, 8));
+    EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width());
+    EXPECT_GE(label->height(), LineHeight(label->font()));
+    const QRect boxRow = scale.Rect(8, 24, 297, 0);
+    EXPECT_EQ(box->geometry(),
+              QRect(boxRow.x(), boxRow.y(), boxRow.width(), box->sizeHint().height()));
+    EXPECT_GE(box->lineEdit()->height(), LineHeight(box->font()));
+    EXPECT_EQ(ok->geometry(), scale.Rect(80, 56, 75, 25));
+    EXPECT_EQ(cancel->geometry(), scale.Rect(168, 56, 75, 25));
+
+    const std::vector<QWidget*> controls = {label, box, ok, cancel};
+    for (size_t i = 0; i < controls.size(); ++i) {
+      SCOPED_TRACE(controls[i]->objectName().toStdString());
+      EXPECT_TRUE(form.rect().contains(controls[i]->geometry()));
+      for (size_t j = 0; j < i; ++j) {
+        EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+            << controls[j]->objectName().toStdString();
+      }
+    }
+    for (const QPushButton* button : {ok, cancel}) {
+      EXPECT_LE(QFontMetrics(button->font()).horizontalAdvance(button->text()), button->width());
+      EXPECT_GE(button->height(), LineHeight(button->font()));
+    }
+  }
+}
+
+TEST(SelectionFormOwner, AMinimisedDialogComesBackWithTheMainWindow) {
+  QWidget owner;
+  owner.setGeometry(100, 50, 800, 600);
+  owner.show();
+  TSelectionForm form(&owner);
+  form.show();
+  // The window manager took both to the taskbar; the user restores the main window.
+  form.setWindowState(Qt::WindowMinimized);
+  owner.setWindowState(Qt::WindowMinimized);
+  EXPECT_TRUE(form.windowState() & Qt::WindowMinimized);
+  owner.setWindowState(Qt::WindowNoState);
+  EXPECT_FALSE(form.windowState() & Qt::WindowMinimized);
+  EXPECT_TRUE(form.isVisible());
+
+  // Watching the owner takes none of its keys.
+  form.setResult(-1);
+  QTest::keyClick(&owner, Qt::Key_Escape);
+  QTest::keyClick(&owner, Qt::Key_Return);
+  EXPECT_EQ(form.result(), -1);
+  EXPECT_TRUE(form.isVisible());
 }
 
 TEST_F(SelectionFormTest, EnterAndEscWhereverTheFocusIs) {
@@ -145,8 +234,12 @@ TEST(ShowSelectionDialogTest, AcceptRecordsTheTextInTheHistory) {
   owner.show();
   History history = {"*.*", "*.txt", "*.cpp"};
   QPoint position;
+  QSize size;
   WhenModalOpens([&](TSelectionForm* form) {
     position = form->pos();
+    size = form->size();
+    EXPECT_EQ(size, LayoutScale::ForFont(form->font()).Size(315, 85));
+    EXPECT_FALSE(form->windowHandle()->flags() & Qt::WindowMinimizeButtonHint);
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Expand selection"));
     EXPECT_EQ(form->findChild<QLabel*>(QStringLiteral("FileTypeLabel"))->text(),
               QStringLiteral("Specify file type:"));
@@ -161,7 +254,7 @@ TEST(ShowSelectionDialogTest, AcceptRecordsTheTextInTheHistory) {
   EXPECT_EQ(text, "*.cpp");
   EXPECT_EQ(history, (History{"*.cpp", "*.*", "*.txt"}));
   const QSize frame = owner.frameGeometry().size() - owner.geometry().size();
-  EXPECT_EQ(position, CenteredOver(owner.frameGeometry(), QSize(315, 85) + frame));
+  EXPECT_EQ(position, CenteredOver(owner.frameGeometry(), size + frame));
 }
 
 TEST(ShowSelectionDialogTest, CancelLeavesTheHistoryAlone) {
