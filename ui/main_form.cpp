@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <memory>
 
 #include "engine/extension.h"
 #include "engine/progress_form.h"
@@ -1082,13 +1083,19 @@ void TMainForm::showEvent(QShowEvent* event) {
   FilesFocusChanged();
   if (m_centreWhenShown) {
     m_centreWhenShown = false;
-    // The window system frames the window only now; centred before, the frame was unknown.
-    QTimer::singleShot(0, this, [this] {
-      const QSize screen = ScreenSize();
+    // The window manager frames the window only after it is shown, and tells its frame a
+    // little later still: centre it once the frame is known, or after half a second.
+    auto* wait = new QTimer(this);
+    auto tries = std::make_shared<int>(0);
+    connect(wait, &QTimer::timeout, this, [this, wait, tries] {
       const QSize frame = frameGeometry().size();
+      if (frame == size() && ++*tries < 25) return;
+      wait->deleteLater();
+      const QSize screen = ScreenSize();
       move((screen.width() - frame.width()) / 2, (screen.height() - frame.height()) / 2);
       KeepOnScreen();
     });
+    wait->start(20);
   }
 }
 
