@@ -45,6 +45,14 @@ struct BatchOperation {
   bool done = false;
   /// The errno of a failure; 0 when done, or when the error that ended the batch had none.
   int error = 0;
+  /// The real outcome differed from the plan's: the folder changed meanwhile.
+  bool unexpected = false;
+  /// The index of the operation in the plan that ran (BatchPlan::operations); -1 when it did
+  /// not come from a plan.
+  int planIndex = -1;
+  /// Where the file was left when neither its new nor its old name could be had any more (a
+  /// cycle broken by another program); empty otherwise.
+  std::string keptAs{};
 };
 
 /// What a batch did, for the status line and for the error to show after the wind-up.
@@ -76,7 +84,9 @@ std::string_view BatchTitle(int command);
 
 /// Applies a command (0-7) to every marked file entry, top to bottom: computes the new name,
 /// counts it, reports it, then renames without replacing (a failure beeps and the batch goes
-/// on) or, for Copy Files, copies it CopyNumber times (clamped to 1..kMaxCopyNumber).
+/// on) or, for Copy Files, copies it CopyNumber times (clamped to 1..kMaxCopyNumber). It runs
+/// the plan PlanBatch makes of the current folder (chains not resolved), so the outcomes are
+/// the ones a preview of that plan shows.
 /// A copy replaces a file or link that has its name only after setAside has moved that out of
 /// the way (CopyFileContents with setAside), so running the same copies twice replaces the
 /// first run's copies and keeps them where setAside put them; with no setAside, a copy whose

@@ -24,36 +24,11 @@ namespace {
 
 using test::TestDir;
 
+using test::AsideFolder;
 using test::FakeEntries;
 using test::FakeEntry;
-
-struct StepRecord {
-  int position;
-  std::string oldName;
-  std::string newName;
-  bool operator==(const StepRecord&) const = default;
-};
-
-class RecordingProgress : public BatchProgress {
- public:
-  void Start(int total, const std::string& title) override {
-    ++starts;
-    this->total = total;
-    this->title = title;
-  }
-  void Step(int position, const std::string& oldName, const std::string& newName) override {
-    steps.push_back({position, oldName, newName});
-    if (onStep) onStep(position, oldName, newName);
-  }
-  void Beep() override { ++beeps; }
-
-  int starts = 0;
-  int total = 0;
-  std::string title;
-  std::vector<StepRecord> steps;
-  int beeps = 0;
-  std::function<void(int, const std::string&, const std::string&)> onStep;
-};
+using test::RecordingProgress;
+using test::StepRecord;
 
 std::string ErrorText(const BatchOutcome& outcome) {
   try {
@@ -73,28 +48,6 @@ std::vector<std::string> FilesBelow(const std::string& root) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// A trash for tests: moves what it is given into a folder of the test as "<n>-<name>", n
-// counting the calls, and records the paths; or refuses every one with a reason.
-class AsideFolder {
- public:
-  explicit AsideFolder(std::string folder) : m_folder(std::move(folder)) {}
-
-  SetAsideFunction Function() {
-    return [this](const std::string& path) -> std::string {
-      calls.push_back(path);
-      if (!refusal.empty()) return refusal;
-      const std::string kept = m_folder + "/" + std::to_string(calls.size()) + "-" + NamePart(path);
-      return ::rename(path.c_str(), kept.c_str()) == 0 ? std::string() : std::strerror(errno);
-    };
-  }
-
-  std::vector<std::string> calls;
-  std::string refusal;
-
- private:
-  std::string m_folder;
-};
 
 class BatchTest : public testing::Test {
  protected:
@@ -162,6 +115,9 @@ TEST_F(BatchTest, RenameOutcomes) {
   };
   Command upper{kChangeCase, {}};
   upper.params.ChangeCaseMode = 3;
+  // The system would take "x\0a.txt" as "x".
+  Command nul{kInsertString, {}};
+  nul.params.InsertString = std::string("x\0", 2);
   const Case cases[] = {
       {"chain: a1 to a2 fails while a2 exists, a2 to a3 succeeds",
        {"a1.txt", "a2.txt"},
@@ -180,6 +136,18 @@ TEST_F(BatchTest, RenameOutcomes) {
        {"\xE9\nx.txt"},
        0},
       {"upper case", {"ab.txt", "Cd.txt"}, {}, upper, {"AB.txt", "CD.txt"}, 0},
+      {"a NUL byte is never passed to the system", {"a.txt"}, {}, nul, {"a.txt"}, 1},
+      {"an empty name fails",
+       {"abc"},
+       {},
+       Command{kRemoveString,
+               [] {
+                 CommandParameters p;
+                 p.RemoveNumber = 5;
+                 return p;
+               }()},
+       {"abc"},
+       1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

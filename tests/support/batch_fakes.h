@@ -1,11 +1,16 @@
 #pragma once
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "engine/batch.h"
+#include "fileutil/path.h"
 
 namespace relabo::test {
 
@@ -30,6 +35,57 @@ class FakeEntries : public BatchEntries {
   std::string Name(int i) const override { return entries.at(i).name; }
 
   std::vector<FakeEntry> entries;
+};
+
+struct StepRecord {
+  int position;
+  std::string oldName;
+  std::string newName;
+  bool operator==(const StepRecord&) const = default;
+};
+
+/// A progress that records what the batch reports; onStep acts as a program racing the batch.
+class RecordingProgress : public BatchProgress {
+ public:
+  void Start(int total, const std::string& title) override {
+    ++starts;
+    this->total = total;
+    this->title = title;
+  }
+  void Step(int position, const std::string& oldName, const std::string& newName) override {
+    steps.push_back({position, oldName, newName});
+    if (onStep) onStep(position, oldName, newName);
+  }
+  void Beep() override { ++beeps; }
+
+  int starts = 0;
+  int total = 0;
+  std::string title;
+  std::vector<StepRecord> steps;
+  int beeps = 0;
+  std::function<void(int, const std::string&, const std::string&)> onStep;
+};
+
+/// A trash for tests: moves what it is given into a folder as "<n>-<name>", n counting the
+/// calls, and records the paths; or refuses every one with a reason.
+class AsideFolder {
+ public:
+  explicit AsideFolder(std::string folder) : m_folder(std::move(folder)) {}
+
+  SetAsideFunction Function() {
+    return [this](const std::string& path) -> std::string {
+      calls.push_back(path);
+      if (!refusal.empty()) return refusal;
+      const std::string kept = m_folder + "/" + std::to_string(calls.size()) + "-" + NamePart(path);
+      return std::rename(path.c_str(), kept.c_str()) == 0 ? std::string() : std::strerror(errno);
+    };
+  }
+
+  std::vector<std::string> calls;
+  std::string refusal;
+
+ private:
+  std::string m_folder;
 };
 
 }  // namespace relabo::test
