@@ -10,7 +10,9 @@
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStringList>
 #include <QStyle>
+#include <QTextDocument>
 #include <QToolTip>
 #include <QUrl>
 #include <algorithm>
@@ -154,6 +156,17 @@ void TXFileListBox::SetWidthFileName(int width) {
   RelayColumns(true);
 }
 
+void TXFileListBox::SetShowPreview(bool show) {
+  if (show == m_columns.showPreview) return;
+  m_columns.showPreview = show;
+  RelayColumns(true);
+}
+
+void TXFileListBox::SetWidthPreview(int width) {
+  m_columns.widthPreview = ColumnWidth(width);
+  RelayColumns(m_columns.showPreview);
+}
+
 void TXFileListBox::SetWidthSize(int width) {
   m_columns.widthSize = ColumnWidth(width);
   RelayColumns(m_columns.showSize);
@@ -216,11 +229,12 @@ void TXFileListBox::RelayColumns(bool fit) {
 
 void TXFileListBox::NotifyColumnsMoved() {
   // Only the horizontal extents count; the height follows the list's.
-  std::array<QRect, 5> columns;
+  std::array<QRect, 6> columns;
+  auto extent = [](const QRect& rect) { return QRect(rect.left(), 0, rect.width(), 1); };
   for (TFileItem column : {fiFileName, fiSize, fiDate, fiTime, fiAttribute}) {
-    const QRect rect = ColumnRect(column);
-    if (m_showItems.Contains(column)) columns[column] = QRect(rect.left(), 0, rect.width(), 1);
+    if (m_showItems.Contains(column)) columns[column] = extent(ColumnRect(column));
   }
+  if (m_columns.showPreview) columns[5] = extent(PreviewColumnRect());
   if (columns == m_reportedColumns) return;
   m_reportedColumns = columns;
   Q_EMIT ColumnsChanged();
@@ -228,13 +242,26 @@ void TXFileListBox::NotifyColumnsMoved() {
 
 QRect TXFileListBox::ColumnRect(TFileItem column) const {
   if (!m_showItems.Contains(column)) return {};
+  const RowLayout row = LaidOutRow();
+  const ColumnSpan* spans[] = {&row.name, &row.size, &row.date, &row.time, &row.attribute};
+  return SpanRect(*spans[column]);
+}
+
+QRect TXFileListBox::PreviewColumnRect() const {
+  if (!m_columns.showPreview) return {};
+  return SpanRect(LaidOutRow().preview);
+}
+
+RowLayout TXFileListBox::LaidOutRow() const {
   // Where the delegate draws a row: from the viewport's left edge, scrolled. Computed rather
   // than read from the viewport, whose geometry is only laid out once the list is shown.
   const int left = frameWidth() + viewportMargins().left() - horizontalOffset();
-  const RowLayout row = LayoutRow(m_drawnColumns, left, m_itemHeight);
-  const ColumnSpan* spans[] = {&row.name, &row.size, &row.date, &row.time, &row.attribute};
+  return LayoutRow(m_drawnColumns, left, m_itemHeight);
+}
+
+QRect TXFileListBox::SpanRect(const ColumnSpan& span) const {
   const QRect rows = viewport()->geometry();
-  return QRect(spans[column]->left, rows.top(), spans[column]->width, rows.height());
+  return QRect(span.left, rows.top(), span.width, rows.height());
 }
 
 void TXFileListBox::SetDateFormat(const std::string& format) {
@@ -285,9 +312,45 @@ std::string TXFileListBox::DrawnText(int index, TFileItem column) const {
 }
 
 QString TXFileListBox::NameToolTip(int index) const {
+  QStringList lines;
   const std::string text = ColumnText(index, fiFileName);
-  if (text.empty() || DrawnText(index, fiFileName) == text) return {};
-  return Decoded(text);
+  if (!text.empty() && DrawnText(index, fiFileName) != text) lines << Decoded(text);
+  if (m_columns.showPreview && ItemInfo(index)) {
+    const PreviewCell cell = PreviewCellAt(index);
+    if (DrawnPreviewText(cell) != cell.text) lines << QStringLiteral("→ ") + Decoded(cell.text);
+    if (cell.look == PreviewCell::Look::Failed && !cell.reason.empty()) {
+      lines << Decoded(cell.reason);
+    }
+  }
+  return lines.join(u'\n');
+}
+
+void TXFileListBox::SetPreviewProvider(PreviewProvider provider) {
+  m_previewProvider = std::move(provider);
+  PreviewChanged();
+}
+
+void TXFileListBox::PreviewChanged() {
+  if (m_columns.showPreview) viewport()->update();
+}
+
+PreviewCell TXFileListBox::PreviewCellAt(int index) const {
+  if (!m_columns.showPreview || !m_previewProvider || index < 0 || index >= Count()) return {};
+  return m_previewProvider(index);
+}
+
+std::string TXFileListBox::DrawnPreviewText(const PreviewCell& cell) const {
+  const QFontMetrics metrics(PreviewFont(cell.look));
+  return FitText(cell.text, MeasureIn(metrics), m_drawnColumns.widthPreview);
+}
+
+QFont TXFileListBox::PreviewFont(PreviewCell::Look look) const {
+  QFont cellFont = font();
+  // Marked rows draw every cell in the highlighted text colour, so the looks differ in the font
+  // as well.
+  if (look == PreviewCell::Look::Unchanged) cellFont.setItalic(true);
+  if (look == PreviewCell::Look::Failed) cellFont.setStrikeOut(true);
+  return cellFont;
 }
 
 void TXFileListBox::LoadLocaleNames() {
@@ -571,10 +634,16 @@ void TXFileListBox::changeEvent(QEvent* event) {
 
 bool TXFileListBox::viewportEvent(QEvent* event) {
   if (event->type() != QEvent::ToolTip) return QListView::viewportEvent(event);
-  // The only tooltip of the list: the whole text of a row whose name is drawn shortened.
+  // The only tooltip of the list: the whole texts of a row that are drawn shortened, and why
+  // its new name fails.
   const auto* help = static_cast<QHelpEvent*>(event);
   const QModelIndex index = indexAt(help->pos());
-  const QString tip = index.isValid() ? NameToolTip(index.row()) : QString();
+  QString tip = index.isValid() ? NameToolTip(index.row()) : QString();
+  // A tooltip that looks like markup is shown as markup: a name such as "<b>x" must not be.
+  if (Qt::mightBeRichText(tip)) {
+    tip = QStringLiteral("<p style=\"white-space:pre\">") +
+          tip.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")) + QStringLiteral("</p>");
+  }
   if (tip.isEmpty()) {
     QToolTip::hideText();
     event->ignore();

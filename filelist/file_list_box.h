@@ -60,6 +60,9 @@ constexpr TShowItems kAllItems = {fiFileName, fiSize, fiDate, fiTime, fiAttribut
 /// what the owner asks for; the size, date, time and attribute columns are drawn at least as
 /// wide as their widest text in that font, so only names are ever shortened, and a shortened
 /// name shows in full as the row's tooltip.
+///
+/// An optional column right of the name shows each entry's new name, as a provider of the
+/// owner gives it, asked only for the rows that are painted.
 class TXFileListBox : public QListView, public FolderListView, public FolderList {
   Q_OBJECT
 
@@ -91,6 +94,11 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   void SetShowItems(TShowItems items);
   int WidthFileName() const { return m_columns.widthFileName; }
   void SetWidthFileName(int width);
+  /// The new-name column (hidden by default).
+  bool ShowPreview() const { return m_columns.showPreview; }
+  void SetShowPreview(bool show);
+  int WidthPreview() const { return m_columns.widthPreview; }
+  void SetWidthPreview(int width);
   int WidthSize() const { return m_columns.widthSize; }
   void SetWidthSize(int width);
   int WidthDate() const { return m_columns.widthDate; }
@@ -124,13 +132,32 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   /// column starts after the glyph) as wide as drawn, over the height of the rows' area. Null
   /// when the column is not shown.
   QRect ColumnRect(TFileItem column) const;
+  /// The same for the new-name column.
+  QRect PreviewColumnRect() const;
   /// The texts of one entry's columns, unshortened.
   std::string ColumnText(int index, TFileItem column) const;
   /// The text a row draws in a column: ColumnText shortened with "..." to the column's drawn
   /// width in the list's font.
   std::string DrawnText(int index, TFileItem column) const;
-  /// The row's tooltip: its whole text when the name column draws it shortened, else empty.
+  /// The row's tooltip, one line each: the whole name when the name column draws it
+  /// shortened; while the new-name column is shown, the whole new name after "→ " when that
+  /// column draws it shortened, and the reason of a Failed cell. Empty when there is none.
   QString NameToolTip(int index) const;
+  /// The cells of the new-name column come from provider, asked for one entry at a time while
+  /// a row is painted or its tooltip is shown; nullptr shows nothing.
+  using PreviewProvider = std::function<PreviewCell(int index)>;
+  void SetPreviewProvider(PreviewProvider provider);
+  /// The cells changed: the visible rows are painted again (marks, focus and scrolling stay).
+  void PreviewChanged();
+  /// The provider's cell for an entry; empty while the column is hidden or without provider.
+  PreviewCell PreviewCellAt(int index) const;
+  /// The text the new-name column draws for a cell: shortened with "..." to the column's width
+  /// in the font of the cell's look.
+  std::string DrawnPreviewText(const PreviewCell& cell) const;
+  /// The font a cell of the new-name column is drawn in: the list's, italic when Unchanged,
+  /// struck out when Failed.
+  QFont PreviewFont(PreviewCell::Look look) const;
+
   /// The glyph of an entry at the row height: a built-in glyph, or the desktop's icon for its
   /// type, fetched once per cache key; null when there is none.
   QPixmap ItemGlyph(int index);
@@ -223,6 +250,9 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   void RelayColumns(bool fit);
   // Emits ColumnsChanged when a column moved since the last time.
   void NotifyColumnsMoved();
+  // The layout of a row as the delegate draws it, and a span of it over the rows' area.
+  RowLayout LaidOutRow() const;
+  QRect SpanRect(const ColumnSpan& span) const;
   void UpdateFileEdit(bool selectAll);
   void LoadLocaleNames();
   int FetchIcon(const std::string& key, int index);
@@ -240,14 +270,15 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   ColumnSettings m_columns;
   ColumnSettings m_drawnColumns;
   ColumnTextWidths m_textWidths;
-  // The column rectangles last reported, by TFileItem.
-  std::array<QRect, 5> m_reportedColumns;
+  // The column rectangles last reported, by TFileItem, then the new-name column.
+  std::array<QRect, 6> m_reportedColumns;
   TShowItems m_showItems = kAllItems;
   bool m_autoWidth = true;
   std::string m_dateFormat = "dd.MM.yy";
   std::string m_timeFormat = "hh:mm";
   std::string m_dirName = "<DIR>";
   DateTimeNames m_names;
+  PreviewProvider m_previewProvider;
 
   QPointer<QObject> m_dirLabel;
   CaptionSetter m_setDirCaption;

@@ -288,6 +288,7 @@ RowLayout LayoutRow(const ColumnSettings& s, int left, int rowHeight) {
     span = {true, right + 4, width};
     right = span.Right();
   };
+  place(row.preview, s.showPreview, s.widthPreview);
   place(row.size, s.showSize, s.widthSize);
   place(row.date, s.showDate, s.widthDate);
   place(row.time, s.showTime, s.widthTime);
@@ -299,6 +300,7 @@ int FitListWidth(const ColumnSettings& s, int rowHeight, int scrollBarExtent, in
   int width = scrollBarExtent + 2 * frameWidth + 4;
   if (s.showGlyphs) width += rowHeight + 2;
   width += s.widthFileName;
+  if (s.showPreview) width += s.widthPreview + 4;
   if (s.showSize) width += s.widthSize + 4;
   if (s.showDate) width += s.widthDate + 4;
   if (s.showTime) width += s.widthTime + 4;

@@ -73,11 +73,14 @@ struct ColumnSpan {
 /// Which columns a row shows and how wide they are, besides the always shown name.
 struct ColumnSettings {
   bool showGlyphs = true;
+  /// The new-name column, right of the name.
+  bool showPreview = false;
   bool showSize = true;
   bool showDate = true;
   bool showTime = true;
   bool showAttribute = true;
   int widthFileName = 150;
+  int widthPreview = 150;
   int widthSize = 60;
   int widthDate = 45;
   int widthTime = 30;
@@ -100,13 +103,14 @@ ColumnTextWidths WidestColumnTexts(std::string_view dateFormat, std::string_view
                                    const std::function<int(std::string_view)>& measure);
 
 /// The columns as drawn: the size, date, time and attribute columns are at least as wide as
-/// their widest text; the name column is as asked (it shortens its text).
+/// their widest text; the name and new-name columns are as asked (they shorten their texts).
 ColumnSettings WidenColumns(const ColumnSettings& asked, const ColumnTextWidths& least);
 
 /// Where a row's glyph and columns go, for a row starting at left with rows rowHeight high.
 struct RowLayout {
   ColumnSpan glyph;  // a square of the row height
   ColumnSpan name;
+  ColumnSpan preview;
   ColumnSpan size;
   ColumnSpan date;
   ColumnSpan time;
@@ -117,5 +121,20 @@ RowLayout LayoutRow(const ColumnSettings& settings, int left, int rowHeight);
 /// The width that shows every shown column beside a vertical scroll bar inside the frame.
 int FitListWidth(const ColumnSettings& settings, int rowHeight, int scrollBarExtent,
                  int frameWidth);
+
+/// What the new-name column shows for one entry.
+struct PreviewCell {
+  enum class Look {
+    Plain,
+    /// The entry keeps its name.
+    Unchanged,
+    /// The entry cannot get its new name; reason says why.
+    Failed,
+  };
+  /// The new name, as bytes; empty draws nothing.
+  std::string text;
+  Look look = Look::Plain;
+  std::string reason;
+};
 
 }  // namespace relabo

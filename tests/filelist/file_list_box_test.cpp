@@ -16,8 +16,10 @@
 #include <QSignalSpy>
 #include <QStyleFactory>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolTip>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -27,6 +29,7 @@
 #include <vector>
 
 #include "filelist/file_list_model.h"
+#include "filelist/file_row_delegate.h"
 #include "tests/support/test_dir.h"
 
 namespace relabo {
@@ -407,6 +410,15 @@ std::time_t Utc(int year, int month, int day, int hour, int minute) {
 
 QFont DejaVu(int points) { return QFont(QStringLiteral("DejaVu Sans"), points); }
 
+PreviewCell Cell(std::string text, PreviewCell::Look look = PreviewCell::Look::Plain,
+                 std::string reason = {}) {
+  PreviewCell cell;
+  cell.text = std::move(text);
+  cell.look = look;
+  cell.reason = std::move(reason);
+  return cell;
+}
+
 // The main window's list settings.
 void SetUpLikeTheMainWindow(TXFileListBox& list) {
   list.SetDirName("<DIR>");
@@ -535,40 +547,50 @@ TEST_F(ColumnWidthTest, ColumnRectsAreWhereTheRowsDraw) {
   SetUpLikeTheMainWindow(*list);
   list->setFont(DejaVu(12));
   list->SetShellIcons(false);
-  list->resize(list->width(), 200);
-  QApplication::processEvents();
-  const QImage image = list->grab().toImage();
-  const QColor base = list->palette().color(QPalette::Active, QPalette::Base);
-  const int row = IndexOf(*list, "huge");
-  const QRect rowRect = RowRect(*list, row).translated(list->viewport()->geometry().topLeft());
-  auto inked = [&](int x) {
-    for (int y = rowRect.top(); y <= rowRect.bottom(); ++y) {
-      if (image.pixelColor(x, y) != base) return true;
+  list->SetPreviewProvider([](int) { return Cell("Renamed"); });
+  for (bool preview : {false, true}) {
+    SCOPED_TRACE(preview ? "with the new-name column" : "without the new-name column");
+    list->SetShowPreview(preview);
+    list->resize(list->width(), 200);
+    QApplication::processEvents();
+    const QImage image = list->grab().toImage();
+    const QColor base = list->palette().color(QPalette::Active, QPalette::Base);
+    const int row = IndexOf(*list, "huge");
+    const QRect rowRect = RowRect(*list, row).translated(list->viewport()->geometry().topLeft());
+    auto inked = [&](int x) {
+      for (int y = rowRect.top(); y <= rowRect.bottom(); ++y) {
+        if (image.pixelColor(x, y) != base) return true;
+      }
+      return false;
+    };
+    // The first and the last inked column of the row between two x.
+    auto inkedSpan = [&](int x0, int x1) {
+      std::pair<int, int> span{-1, -1};
+      for (int x = x0; x < x1; ++x) {
+        if (!inked(x)) continue;
+        if (span.first < 0) span.first = x;
+        span.second = x;
+      }
+      return span;
+    };
+    std::vector<std::pair<QRect, bool>> columns;  // the rectangle, right-aligned
+    for (TFileItem column : {fiFileName, fiSize, fiDate, fiTime, fiAttribute}) {
+      columns.emplace_back(list->ColumnRect(column), column == fiSize);
     }
-    return false;
-  };
-  // The first and the last inked column of the row between two x.
-  auto inkedSpan = [&](int x0, int x1) {
-    std::pair<int, int> span{-1, -1};
-    for (int x = x0; x < x1; ++x) {
-      if (!inked(x)) continue;
-      if (span.first < 0) span.first = x;
-      span.second = x;
-    }
-    return span;
-  };
-  for (TFileItem column : {fiFileName, fiSize, fiDate, fiTime, fiAttribute}) {
-    SCOPED_TRACE(column);
-    const QRect rect = list->ColumnRect(column);
-    // From the gap before the column (two pixels after the glyph) to the gap after it.
-    const auto [first, last] = inkedSpan(rect.left() - 2, rect.right() + 5);
-    ASSERT_GE(first, 0);
-    EXPECT_GE(first, rect.left());
-    EXPECT_LE(last, rect.right());
-    if (column == fiSize) {
-      EXPECT_GE(last, rect.right() - 3);  // right-aligned
-    } else {
-      EXPECT_LE(first, rect.left() + 3);  // left-aligned
+    if (preview) columns.emplace_back(list->PreviewColumnRect(), false);
+    for (size_t c = 0; c < columns.size(); ++c) {
+      SCOPED_TRACE(c);
+      const auto& [rect, rightAligned] = columns[c];
+      // From the gap before the column (two pixels after the glyph) to the gap after it.
+      const auto [first, last] = inkedSpan(rect.left() - 2, rect.right() + 5);
+      ASSERT_GE(first, 0);
+      EXPECT_GE(first, rect.left());
+      EXPECT_LE(last, rect.right());
+      if (rightAligned) {
+        EXPECT_GE(last, rect.right() - 3);  // right-aligned
+      } else {
+        EXPECT_LE(first, rect.left() + 3);  // left-aligned
+      }
     }
   }
 }
@@ -592,6 +614,12 @@ TEST_F(FileListBoxTest, ColumnsChangedReportsMovedColumns) {
       {"the same format again", [&] { list->SetDateFormat("YYYY-MM-DD"); }, false},
       {"wider folder text", [&] { list->SetDirName("<SUB-DIRECTORY>"); }, true},
       {"time column wider", [&] { list->SetWidthTime(200); }, true},
+      {"new names shown", [&] { list->SetShowPreview(true); }, true},
+      {"new names shown again", [&] { list->SetShowPreview(true); }, false},
+      {"new-name column wider", [&] { list->SetWidthPreview(220); }, true},
+      {"the same new-name width again", [&] { list->SetWidthPreview(220); }, false},
+      {"new names hidden", [&] { list->SetShowPreview(false); }, true},
+      {"the hidden new-name column wider", [&] { list->SetWidthPreview(240); }, false},
       {"larger font", [&] { list->setFont(DejaVu(14)); }, true},
       {"no glyphs", [&] { list->SetShowGlyphs(false); }, true},
       {"fewer columns", [&] { list->SetShowItems({fiSize}); }, true},
@@ -759,6 +787,469 @@ TEST_F(FileListBoxTest, BuiltInGlyphsWithoutIcons) {
   }
   list->viewport()->grab();
   EXPECT_EQ(list->IconCacheCount(), fetched);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The new-name column
+
+TEST_F(FileListBoxTest, NewNameColumnWidensTheList) {
+  MetricStyle style;
+  TXFileListBox list;
+  list.setStyle(&style);
+  QFont small(QStringLiteral("DejaVu Sans"));
+  small.setPixelSize(6);
+  list.setFont(small);
+  list.SetItemHeight(16);
+  list.SetWidthFileName(235);
+  ASSERT_EQ(list.width(), 458);
+  EXPECT_FALSE(list.ShowPreview());
+  EXPECT_TRUE(list.PreviewColumnRect().isNull());
+
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    int width;
+  } steps[] = {
+      {"shown at its default width", [&] { list.SetShowPreview(true); }, 458 + 150 + 4},
+      {"wider", [&] { list.SetWidthPreview(200); }, 458 + 204},
+      {"narrower than \"...\"", [&] { list.SetWidthPreview(3); }, 458 + 7},
+      {"hidden", [&] { list.SetShowPreview(false); }, 458},
+      {"wider while hidden", [&] { list.SetWidthPreview(100); }, 458},
+      {"shown again", [&] { list.SetShowPreview(true); }, 458 + 104},
+      {"without the other columns", [&] { list.SetShowItems({}); }, 458 - 49 - 34 - 34 - 64 + 104},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.change();
+    EXPECT_EQ(list.width(), step.width);
+  }
+  EXPECT_EQ(list.WidthPreview(), 100);
+  EXPECT_EQ(list.Columns().widthPreview, 100);
+}
+
+// Shown, the new-name column lies between the name and the size, and the others move along.
+TEST_F(ColumnWidthTest, NewNameColumnFollowsTheName) {
+  auto list = OpenRows();
+  SetUpLikeTheMainWindow(*list);
+  list->setFont(DejaVu(10));
+  QApplication::processEvents();
+  const QRect sizeBefore = list->ColumnRect(fiSize);
+  list->SetWidthPreview(180);
+  list->SetShowPreview(true);
+  QApplication::processEvents();
+
+  const QRect name = list->ColumnRect(fiFileName);
+  const QRect preview = list->PreviewColumnRect();
+  EXPECT_EQ(preview.width(), 180);
+  EXPECT_EQ(preview.left(), name.right() + 1 + 4);
+  EXPECT_EQ(preview.top(), name.top());
+  EXPECT_EQ(preview.height(), name.height());
+  EXPECT_EQ(list->ColumnRect(fiSize).left(), preview.right() + 1 + 4);
+  EXPECT_EQ(list->ColumnRect(fiSize).left(), sizeBefore.left() + 184);
+  QRect previous = preview;
+  for (TFileItem column : {fiSize, fiDate, fiTime, fiAttribute}) {
+    SCOPED_TRACE(column);
+    const QRect rect = list->ColumnRect(column);
+    EXPECT_GT(rect.left(), previous.right());
+    previous = rect;
+  }
+  // The whole row fits the list, and a row is wide enough to scroll to its last column.
+  EXPECT_LE(previous.right(), list->viewport()->geometry().right());
+  const RowLayout row = LayoutRow(list->Columns(), 0, list->ItemHeight());
+  EXPECT_GE(list->sizeHintForIndex(list->Model()->index(0)).width(), row.attribute.Right());
+  ExpectNothingShortened(*list);
+
+  list->SetShowItems({});
+  EXPECT_GE(list->sizeHintForIndex(list->Model()->index(0)).width(),
+            LayoutRow(list->Columns(), 0, list->ItemHeight()).preview.Right());
+}
+
+TEST_F(FileListBoxTest, NewNamesAreShortenedInTheFontOfTheirLook) {
+  auto list = Open(m_top);
+  list->setFont(DejaVu(10));
+  list->SetWidthPreview(120);
+  list->SetShowPreview(true);
+  const std::string longText = "A new name much longer than its column could ever show.txt";
+  using Look = PreviewCell::Look;
+  for (Look look : {Look::Plain, Look::Unchanged, Look::Failed}) {
+    SCOPED_TRACE(static_cast<int>(look));
+    const QFontMetrics metrics(list->PreviewFont(look));
+    auto width = [&](const std::string& text) {
+      return metrics.horizontalAdvance(QString::fromUtf8(text));
+    };
+    const std::string drawn = list->DrawnPreviewText(Cell(longText, look));
+    ASSERT_GT(drawn.size(), 3u);
+    EXPECT_EQ(drawn.substr(drawn.size() - 3), "...");
+    EXPECT_EQ(longText.compare(0, drawn.size() - 3, drawn, 0, drawn.size() - 3), 0);
+    EXPECT_LE(width(drawn), 120);
+    // The longest that fits: one more character would not.
+    EXPECT_GT(width(longText.substr(0, drawn.size() - 2) + "..."), 120);
+    EXPECT_EQ(list->DrawnPreviewText(Cell("short.txt", look)), "short.txt");
+    EXPECT_EQ(list->DrawnPreviewText(Cell("", look)), "");
+  }
+  // Multi-byte characters are cut whole.
+  const std::string umlauts = "\xC3\xA4\xC3\xB6\xC3\xBC";
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += umlauts;
+  const std::string drawn = list->DrawnPreviewText(Cell(many));
+  EXPECT_TRUE(QString::fromUtf8(drawn).endsWith(QStringLiteral("\u00e4...")) ||
+              QString::fromUtf8(drawn).endsWith(QStringLiteral("\u00f6...")) ||
+              QString::fromUtf8(drawn).endsWith(QStringLiteral("\u00fc...")))
+      << drawn;
+  // Wider, the whole text is drawn.
+  list->SetWidthPreview(2000);
+  EXPECT_EQ(list->DrawnPreviewText(Cell(longText)), longText);
+}
+
+TEST_F(FileListBoxTest, LooksDifferInTheFont) {
+  auto list = Open(m_top);
+  list->setFont(DejaVu(10));
+  using Look = PreviewCell::Look;
+  const QFont plain = list->PreviewFont(Look::Plain);
+  EXPECT_EQ(plain, list->font());
+  const QFont unchanged = list->PreviewFont(Look::Unchanged);
+  EXPECT_TRUE(unchanged.italic());
+  EXPECT_FALSE(unchanged.strikeOut());
+  const QFont failed = list->PreviewFont(Look::Failed);
+  EXPECT_TRUE(failed.strikeOut());
+  EXPECT_FALSE(failed.italic());
+  for (const QFont& font : {unchanged, failed}) {
+    EXPECT_EQ(font.family(), plain.family());
+    EXPECT_EQ(font.pointSize(), plain.pointSize());
+  }
+}
+
+// A palette of light text on a dark base.
+QPalette DarkPalette() {
+  QPalette palette;
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    palette.setColor(group, QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    palette.setColor(group, QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+    palette.setColor(group, QPalette::Highlight, QColor(0x2a, 0x82, 0xda));
+    palette.setColor(group, QPalette::HighlightedText, Qt::white);
+  }
+  palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x7f, 0x7f, 0x7f));
+  return palette;
+}
+
+TEST(PreviewTextColorTest, ByLookAndMark) {
+  using Look = PreviewCell::Look;
+  const QPalette light = QApplication::palette();
+  const QPalette dark = DarkPalette();
+  auto color = [](const QPalette& palette, QPalette::ColorRole role,
+                  QPalette::ColorGroup group = QPalette::Active) {
+    return palette.color(group, role);
+  };
+  struct Case {
+    const char* name;
+    const QPalette& palette;
+    Look look;
+    bool marked;
+    QColor expected;
+  } cases[] = {
+      {"light plain", light, Look::Plain, false, color(light, QPalette::Text)},
+      {"light unchanged", light, Look::Unchanged, false,
+       color(light, QPalette::Text, QPalette::Disabled)},
+      {"light failed", light, Look::Failed, false, QColor(0xb0, 0x00, 0x00)},
+      {"light plain marked", light, Look::Plain, true, color(light, QPalette::HighlightedText)},
+      // On a marked row only a plain new name keeps the highlight; the others stand out.
+      {"light unchanged marked", light, Look::Unchanged, true,
+       color(light, QPalette::Text, QPalette::Disabled)},
+      {"light failed marked", light, Look::Failed, true, QColor(0xb0, 0x00, 0x00)},
+      {"dark plain", dark, Look::Plain, false, QColor(0xe0, 0xe0, 0xe0)},
+      {"dark unchanged", dark, Look::Unchanged, false, QColor(0x7f, 0x7f, 0x7f)},
+      {"dark failed", dark, Look::Failed, false, QColor(0xff, 0x7b, 0x7b)},
+      {"dark failed marked", dark, Look::Failed, true, QColor(0xff, 0x7b, 0x7b)},
+      {"dark plain marked", dark, Look::Plain, true, color(dark, QPalette::HighlightedText)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(PreviewTextColor(c.palette, QPalette::Active, c.look, c.marked), c.expected);
+  }
+  // Unchanged names are told from the others by their colour.
+  ASSERT_NE(color(light, QPalette::Text), color(light, QPalette::Text, QPalette::Disabled));
+}
+
+TEST(PreviewTextColorTest, ErrorRedIsReadableOnCommonBases) {
+  const QColor bases[] = {Qt::white,
+                          QColor(0xf0, 0xf0, 0xf0),
+                          QColor(0xfd, 0xf6, 0xe3),
+                          QColor(0xff, 0xff, 0xdc),
+                          Qt::black,
+                          QColor(0x1e, 0x1e, 0x1e),
+                          QColor(0x2b, 0x2b, 0x2b),
+                          QColor(0x00, 0x2b, 0x36),
+                          QApplication::palette().color(QPalette::Base)};
+  for (const QColor& base : bases) {
+    SCOPED_TRACE(base.name().toStdString());
+    QPalette palette;
+    palette.setColor(QPalette::Active, QPalette::Base, base);
+    const QColor red = ErrorTextColor(palette, QPalette::Active);
+    EXPECT_GE(ContrastRatio(red, base), 4.5);
+    EXPECT_GT(red.red(), red.green() + 60);
+    EXPECT_EQ(red.green(), red.blue());
+  }
+  EXPECT_NEAR(ContrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+  EXPECT_NEAR(ContrastRatio(Qt::white, Qt::black), 21.0, 1e-9);
+  EXPECT_NEAR(ContrastRatio(QColor(0x77, 0x77, 0x77), QColor(0x77, 0x77, 0x77)), 1.0, 1e-9);
+}
+
+// The colour farthest from the background among the pixels of a rectangle: where the text's
+// strokes are solid, its pen.
+QColor InkColor(const QImage& image, const QRect& rect, const QColor& background) {
+  QColor ink = background;
+  int farthest = 0;
+  for (int y = rect.top(); y <= rect.bottom(); ++y) {
+    for (int x = rect.left(); x <= rect.right(); ++x) {
+      const QColor c = image.pixelColor(x, y);
+      const int distance = std::abs(c.red() - background.red()) +
+                           std::abs(c.green() - background.green()) +
+                           std::abs(c.blue() - background.blue());
+      if (distance > farthest) {
+        farthest = distance;
+        ink = c;
+      }
+    }
+  }
+  return ink;
+}
+
+int ColorDistance(const QColor& a, const QColor& b) {
+  return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+         std::abs(a.blue() - b.blue());
+}
+
+TEST_F(FileListBoxTest, PaintsEachLookInItsColor) {
+  auto list = Open(m_top);
+  list->SetShellIcons(false);
+  list->setFont(DejaVu(14));
+  list->SetWidthPreview(150);
+  list->SetShowPreview(true);
+  using Look = PreviewCell::Look;
+  // Rows 1 to 3 unmarked, 4 to 6 marked, in the looks Plain, Unchanged, Failed.
+  const Look looks[] = {Look::Plain, Look::Unchanged, Look::Failed};
+  list->SetPreviewProvider([&](int index) {
+    if (index < 1 || index > 6) return PreviewCell{};
+    return Cell("HHHH", looks[(index - 1) % 3], "in the way");
+  });
+  list->SetFocused(0);
+  for (int i = 4; i <= 6; ++i) list->SetMarked(i, true);
+  QApplication::processEvents();
+  const QImage image = list->viewport()->grab().toImage();
+  const QPalette palette = list->palette();
+  const QRect column = list->PreviewColumnRect().translated(-list->viewport()->x(), 0);
+  for (int row = 1; row <= 6; ++row) {
+    SCOPED_TRACE(row);
+    const bool marked = row >= 4;
+    const Look look = looks[(row - 1) % 3];
+    // A marked row's unchanged or failing new name is drawn on the base colour.
+    const bool highlighted = marked && look == Look::Plain;
+    const QColor background =
+        palette.color(QPalette::Active, highlighted ? QPalette::Highlight : QPalette::Base);
+    const QRect cell = QRect(column.left(), RowRect(*list, row).top(), column.width(),
+                             RowRect(*list, row).height());
+    const QColor expected = PreviewTextColor(palette, QPalette::Active, look, marked);
+    EXPECT_LE(ColorDistance(InkColor(image, cell, background), expected), 12)
+        << InkColor(image, cell, background).name().toStdString() << " instead of "
+        << expected.name().toStdString();
+  }
+  // Row 7 has no new name: nothing is drawn in the column.
+  const QRect empty(column.left(), RowRect(*list, 7).top(), column.width(),
+                    RowRect(*list, 7).height());
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  EXPECT_EQ(InkColor(image, empty, base), base);
+}
+
+// A folder of 10,000 files, for the provider's calls.
+class LargeFolderTest : public FileListBoxTest {
+ protected:
+  void SetUp() override {
+    FileListBoxTest::SetUp();
+    m_large = m_dir.CreateFolder("large");
+    for (int i = 0; i < 10'000; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "large/f%05d", i);
+      m_dir.CreateFile(name);
+    }
+  }
+  std::string m_large;
+};
+
+TEST_F(LargeFolderTest, TheProviderIsAskedOnlyForPaintedRows) {
+  auto list = Open(m_large);
+  ASSERT_EQ(list->Count(), 10'001);
+  std::vector<int> asked;
+  list->SetPreviewProvider([&asked](int index) {
+    asked.push_back(index);
+    return Cell("new " + std::to_string(index));
+  });
+  // Hidden, the column asks for nothing.
+  list->viewport()->grab();
+  EXPECT_TRUE(asked.empty());
+
+  list->SetShowPreview(true);
+  list->SetWidthPreview(120);
+  list->PreviewChanged();
+  EXPECT_TRUE(asked.empty()) << "asked before painting";
+  const int visible = list->viewport()->height() / list->ItemHeight() + 1;
+  for (int top : {0, 5000, 9990}) {
+    SCOPED_TRACE(top);
+    list->SetTopIndex(top);
+    QApplication::processEvents();
+    asked.clear();
+    list->viewport()->grab();
+    ASSERT_FALSE(asked.empty());
+    EXPECT_LE(static_cast<int>(asked.size()), visible);
+    const int first = list->TopIndex();
+    for (int index : asked) {
+      EXPECT_GE(index, first);
+      EXPECT_LE(index, first + visible);
+    }
+  }
+}
+
+TEST_F(FileListBoxTest, PreviewChangedRepaintsAndKeepsMarksFocusAndScrolling) {
+  for (int i = 0; i < 100; ++i) m_dir.CreateFile("top/f" + std::to_string(1000 + i));
+  auto list = Open(m_top);
+  std::string prefix = "old ";
+  int asked = 0;
+  list->SetPreviewProvider([&](int index) {
+    ++asked;
+    return Cell(prefix + std::to_string(index));
+  });
+  list->SetShowPreview(true);
+  list->SetMarked(40, true);
+  list->SetMarked(43, true);
+  list->SetFocused(43);
+  list->SetTopIndex(35);
+  QApplication::processEvents();
+  const int top = list->TopIndex();
+  ASSERT_EQ(top, 35);
+  const int scroll = list->verticalScrollBar()->value();
+  QSignalSpy resets(list->Model(), &QAbstractItemModel::modelReset);
+  QSignalSpy marks(list->selectionModel(), &QItemSelectionModel::selectionChanged);
+  QSignalSpy focus(list->selectionModel(), &QItemSelectionModel::currentChanged);
+  m_changes = 0;
+
+  prefix = "new ";
+  asked = 0;
+  list->PreviewChanged();
+  EXPECT_EQ(asked, 0);
+  QApplication::processEvents();
+  // The visible rows were painted again, asking for their new cells.
+  EXPECT_GT(asked, 0);
+  EXPECT_LE(asked, list->viewport()->height() / list->ItemHeight() + 1);
+  EXPECT_EQ(list->PreviewCellAt(41).text, "new 41");
+
+  EXPECT_EQ(resets.count(), 0);
+  EXPECT_EQ(marks.count(), 0);
+  EXPECT_EQ(focus.count(), 0);
+  EXPECT_EQ(m_changes, 0);
+  EXPECT_EQ(list->MarkedCount(), 2);
+  EXPECT_TRUE(list->IsMarked(40));
+  EXPECT_TRUE(list->IsMarked(43));
+  EXPECT_EQ(list->Focused(), 43);
+  EXPECT_EQ(list->TopIndex(), top);
+  EXPECT_EQ(list->verticalScrollBar()->value(), scroll);
+}
+
+TEST_F(FileListBoxTest, TooltipShowsWhyANewNameFails) {
+  auto list = Open(m_top);
+  list->SetWidthPreview(100);
+  list->SetShowPreview(true);
+  const std::string longName = "Very long file name that does not fit its column.txt";
+  const std::string longNew = "A new name far too long for a column of a hundred pixels.txt";
+  using Look = PreviewCell::Look;
+  struct Case {
+    const char* name;
+    std::string entry;
+    PreviewCell cell;
+    QString tip;
+  } cases[] = {
+      {"fails",
+       "b.txt",
+       {"a.txt", Look::Failed, "A file of that name exists"},
+       QStringLiteral("A file of that name exists")},
+      {"fails, name shortened",
+       longName,
+       {"x.txt", Look::Failed, "A file of that name exists"},
+       QString::fromStdString(longName) + QStringLiteral("\nA file of that name exists")},
+      {"fails without a reason", "b.txt", {"a.txt", Look::Failed, ""}, QString()},
+      {"fails, new name shortened",
+       "b.txt",
+       {longNew, Look::Failed, "Too long"},
+       QStringLiteral("→ ") + QString::fromStdString(longNew) + QStringLiteral("\nToo long")},
+      {"plain", "b.txt", {"B.TXT", Look::Plain, ""}, QString()},
+      {"plain, name shortened",
+       longName,
+       {"x.txt", Look::Plain, ""},
+       QString::fromStdString(longName)},
+      {"plain, new name shortened",
+       "b.txt",
+       {longNew, Look::Plain, ""},
+       QStringLiteral("→ ") + QString::fromStdString(longNew)},
+      {"unchanged keeps its reason to itself",
+       "b.txt",
+       {"b.txt", Look::Unchanged, "same"},
+       QString()},
+      {"reason not UTF-8",
+       "b.txt",
+       {"a.txt", Look::Failed, "bad \xFF"},
+       QStringLiteral("bad \uFFFD")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int row = IndexOf(*list, c.entry);
+    std::vector<int> asked;
+    list->SetPreviewProvider([&](int index) {
+      asked.push_back(index);
+      return c.cell;
+    });
+    EXPECT_EQ(list->NameToolTip(row), c.tip);
+    EXPECT_EQ(asked, std::vector<int>{row});
+  }
+
+  // The tooltip shown over a row.
+  const int b = IndexOf(*list, "b.txt");
+  list->SetPreviewProvider([](int) {
+    return PreviewCell{"a.txt", Look::Failed, "A file of that name exists"};
+  });
+  const QPoint pos = RowRect(*list, b).center();
+  QHelpEvent event(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+  QApplication::sendEvent(list->viewport(), &event);
+  EXPECT_TRUE(event.isAccepted());
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), QStringLiteral("A file of that name exists"));
+
+  // Hidden, the column neither asks nor adds to the tooltip.
+  int asked = 0;
+  list->SetPreviewProvider([&](int) {
+    ++asked;
+    return PreviewCell{"a.txt", Look::Failed, "A file of that name exists"};
+  });
+  list->SetShowPreview(false);
+  EXPECT_EQ(list->NameToolTip(b), QString());
+  EXPECT_EQ(list->NameToolTip(IndexOf(*list, longName)), QString::fromStdString(longName));
+  EXPECT_EQ(list->PreviewCellAt(b).text, "");
+  EXPECT_EQ(asked, 0);
+  EXPECT_EQ(list->NameToolTip(99), QString());
+}
+
+// A name that looks like markup is shown as it is, not rendered.
+TEST_F(FileListBoxTest, TooltipShowsMarkupLiterally) {
+  const std::string name = "<i>not italic & a name that does not fit its column.txt";
+  m_dir.CreateFile("top/" + name);
+  auto list = Open(m_top);
+  const int row = IndexOf(*list, name);
+  ASSERT_EQ(list->NameToolTip(row), QString::fromStdString(name));
+  const QPoint pos = RowRect(*list, row).center();
+  QHelpEvent event(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+  QApplication::sendEvent(list->viewport(), &event);
+  ASSERT_TRUE(QToolTip::isVisible());
+  // The tooltip's markup, as a label renders it, is the name itself.
+  QTextDocument shown;
+  shown.setHtml(QToolTip::text());
+  EXPECT_EQ(shown.toPlainText(), QString::fromStdString(name));
 }
 
 }  // namespace

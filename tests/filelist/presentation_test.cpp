@@ -285,9 +285,13 @@ TEST(WidenColumnsTest, TextColumnsAtLeastAsWideAsTheirTexts) {
   asked.widthDate = 45;
   asked.widthTime = 0;
   asked.widthAttribute = 40;
+  asked.showPreview = true;
+  asked.widthPreview = 5;
   const ColumnSettings drawn =
       WidenColumns(asked, {.size = 88, .date = 51, .time = 34, .attribute = 40});
-  EXPECT_EQ(drawn.widthFileName, 20);  // the name shortens instead
+  EXPECT_EQ(drawn.widthFileName, 20);  // the names shorten instead
+  EXPECT_EQ(drawn.widthPreview, 5);
+  EXPECT_TRUE(drawn.showPreview);
   EXPECT_EQ(drawn.widthSize, 88);
   EXPECT_EQ(drawn.widthDate, 51);
   EXPECT_FALSE(drawn.showDate);
@@ -314,9 +318,23 @@ TEST(LayoutRowTest, ColumnsFollowEachOtherFourPixelsApart) {
   EXPECT_EQ(row.time.left, 372);
   EXPECT_EQ(row.attribute.left, 406);
   EXPECT_EQ(row.attribute.Right(), 436);
+  EXPECT_FALSE(row.preview.shown);
 
   // A row starting elsewhere moves as a whole.
   EXPECT_EQ(LayoutRow(main, 10, 16).attribute.left, 416);
+
+  // The new-name column comes right after the name and pushes the others along.
+  ColumnSettings preview = main;
+  preview.showPreview = true;
+  preview.widthPreview = 200;
+  row = LayoutRow(preview, 0, 16);
+  EXPECT_TRUE(row.preview.shown);
+  EXPECT_EQ(row.preview.left, 259);
+  EXPECT_EQ(row.preview.width, 200);
+  EXPECT_EQ(row.size.left, 463);
+  EXPECT_EQ(row.attribute.Right(), 436 + 204);
+  preview.showSize = preview.showDate = preview.showTime = preview.showAttribute = false;
+  EXPECT_EQ(LayoutRow(preview, 0, 16).preview.Right(), 459);
 
   ColumnSettings bare = main;
   bare.showGlyphs = false;
@@ -347,9 +365,19 @@ TEST(FitListWidthTest, MainWindowValues) {
   ColumnSettings sizeOnly = main;
   sizeOnly.showDate = sizeOnly.showTime = sizeOnly.showAttribute = false;
   EXPECT_EQ(FitListWidth(sizeOnly, 16, 16, 2), 458 - 49 - 34 - 34);
+  ColumnSettings preview = main;
+  preview.showPreview = true;
+  preview.widthPreview = 200;
+  EXPECT_EQ(FitListWidth(preview, 16, 16, 2), 458 + 204);
   // The widest row fits inside with two pixels to spare.
-  EXPECT_EQ(FitListWidth(main, 16, 16, 2) - 16 - 2 * 2,
-            LayoutRow(main, 0, 16).attribute.Right() + 2);
+  for (const ColumnSettings& settings : {main, preview}) {
+    EXPECT_EQ(FitListWidth(settings, 16, 16, 2) - 16 - 2 * 2,
+              LayoutRow(settings, 0, 16).attribute.Right() + 2);
+  }
+  ColumnSettings namesOnly = preview;
+  namesOnly.showSize = namesOnly.showDate = namesOnly.showTime = namesOnly.showAttribute = false;
+  EXPECT_EQ(FitListWidth(namesOnly, 16, 16, 2) - 16 - 2 * 2,
+            LayoutRow(namesOnly, 0, 16).preview.Right() + 2);
 }
 
 }  // namespace
