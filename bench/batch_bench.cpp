@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "engine/batch.h"
 #include "engine/transform.h"
 
@@ -33,6 +34,10 @@ class QWidget;
 #endif
 
 namespace {
+
+using relabo::bench::AllMarked;
+using relabo::bench::Median;
+using relabo::bench::Milliseconds;
 
 using relabo::BatchEntries;
 using relabo::BatchEntryKind;
@@ -48,19 +53,6 @@ constexpr int kRounds = 5;
 [[noreturn]] void Fail(const std::string& what) {
   throw std::runtime_error(what + ": " + std::strerror(errno));
 }
-
-class AllMarked : public BatchEntries {
- public:
-  explicit AllMarked(const std::vector<std::string>& names) : m_names(names) {}
-  int Count() const override { return int(m_names.size()); }
-  int MarkedCount() const override { return int(m_names.size()); }
-  bool IsMarked(int) const override { return true; }
-  BatchEntryKind Kind(int) const override { return BatchEntryKind::File; }
-  std::string Name(int i) const override { return m_names[size_t(i)]; }
-
- private:
-  const std::vector<std::string>& m_names;
-};
 
 class NullProgress : public BatchProgress {
  public:

@@ -16,24 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "filelist/file_list_box.h"
 
 namespace {
 
+using relabo::bench::AllMarked;
+using relabo::bench::Median;
+using relabo::bench::Milliseconds;
+
 using namespace relabo;
-
-template <typename F>
-double Milliseconds(F&& body) {
-  const auto start = std::chrono::steady_clock::now();
-  body();
-  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-  return took.count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 std::string MakeFolder() {
   for (const char* base : {"/dev/shm", "/tmp"}) {

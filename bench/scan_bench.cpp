@@ -16,19 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "filelist/folder_list.h"
 
 namespace {
 
-using namespace relabo;
+using relabo::bench::AllMarked;
+using relabo::bench::Median;
+using relabo::bench::Milliseconds;
 
-template <typename F>
-double Milliseconds(F&& body) {
-  const auto start = std::chrono::steady_clock::now();
-  body();
-  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-  return took.count();
-}
+using namespace relabo;
 
 std::string MakeFolder() {
   for (const char* base : {"/dev/shm", "/tmp"}) {

@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_util.h"
 #include "filelist/file_sort.h"
 #include "filelist/sort_string_list.h"
 
 namespace {
+
+using relabo::bench::AllMarked;
+using relabo::bench::Median;
+using relabo::bench::Milliseconds;
 
 using namespace relabo;
 
@@ -35,14 +40,6 @@ std::vector<std::string> MakeNames(size_t count) {
     names.push_back(std::move(name));
   }
   return names;
-}
-
-template <typename F>
-double Milliseconds(F&& body) {
-  const auto start = std::chrono::steady_clock::now();
-  body();
-  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
-  return took.count();
 }
 
 }  // namespace

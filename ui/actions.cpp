@@ -52,6 +52,8 @@ const std::array<ActionSpec, kActionCount> kActionTable = {{
   {ActionId::UpdateFiles,     "UpdateFilesAction",     "Show",      "&Update Files",         "F5",        0,  4, 33, "Update files"},
   {ActionId::ExpandSelection, "ExpandSelectionAction", "Selection", "&Expand Selection...",  "",          0,  8, 31, "Expand selection"},
   {ActionId::ShrinkSelection, "ShrinkSelectionAction", "Selection", "S&hrink Selection...",  "",          0,  9, 31, "Shrink selection"},
+  {ActionId::Preview,         "PreviewAction",         "Show",      "&Preview",              "Ctrl+P",    0, -1, 33, ""},
+  {ActionId::ResolveChains,   "ResolveChainsAction",   "Command",   "Resol&ve Conflicts in Order", "",    0, -1, 32, ""},
 }};
 // clang-format on
 
@@ -95,6 +97,8 @@ bool IsCheckable(const ActionSpec& spec) {
     case ActionId::SortTime:
     case ActionId::SortAttribute:
     case ActionId::Reversed:
+    case ActionId::Preview:
+    case ActionId::ResolveChains:
       return true;
     default:
       return false;

@@ -41,8 +41,10 @@ enum class ActionId : int {
   UpdateFiles,
   ExpandSelection,
   ShrinkSelection,
+  Preview,
+  ResolveChains,
 };
-constexpr int kActionCount = 31;
+constexpr int kActionCount = 33;
 
 /// One row of the action table.
 struct ActionSpec {

@@ -288,6 +288,20 @@ TCommandPages::TCommandPages(QWidget* parent)
              {Top(grid), Top(CounterGroup(m_scale, m_copyStart, m_copyStep, m_copyDigits))});
   }
   RemoveFromClick();
+  // Every field reports its changes, the number fields' own edits included.
+  for (QLineEdit* edit : findChildren<QLineEdit*>()) {
+    connect(edit, &QLineEdit::textChanged, this, &TCommandPages::Changed);
+  }
+  for (QComboBox* box : {m_renameScheme, m_copyScheme}) {
+    connect(box, &QComboBox::currentIndexChanged, this, &TCommandPages::Changed);
+  }
+  for (TXRadioGroup* group : {m_removeFrom, m_changeCaseMode}) {
+    for (int i = 0; i < group->Count(); ++i) {
+      connect(group->Button(i), &QRadioButton::toggled, this, [this](bool on) {
+        if (on) Q_EMIT Changed();
+      });
+    }
+  }
 }
 
 QWidget* TCommandPages::AddPage(const char* name) {

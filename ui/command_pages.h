@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "engine/layout_scale.h"
-#include "engine/layout_scale.h"
 #include "engine/transform.h"
 
 class QButtonGroup;
@@ -94,6 +93,10 @@ class TCommandPages : public QStackedWidget {
   TXSpinEdit* CopyStart() const { return m_copyStart; }
   TXSpinEdit* CopyStep() const { return m_copyStep; }
   TXSpinEdit* CopyDigits() const { return m_copyDigits; }
+
+ Q_SIGNALS:
+  /// A field, choice or scheme of any page changed, typed or set (each keystroke).
+  void Changed();
 
  private:
   // Design units to pixels, measured from the pages' font.

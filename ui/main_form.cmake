@@ -7,8 +7,10 @@ add_library(relabo_mainwindow STATIC
   elided_label.cpp elided_label.h
   error_box.cpp error_box.h
   help_window.cpp help_window.h
+  list_batch_entries.h
   main_form.cpp main_form.h
   main_layout.cpp main_layout.h
+  preview_controller.cpp preview_controller.h
   spin_edit.cpp spin_edit.h
   resources/main_form.qrc
 )

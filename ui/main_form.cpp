@@ -27,6 +27,7 @@
 #include <memory>
 
 #include "engine/extension.h"
+#include "engine/plan.h"
 #include "engine/progress_form.h"
 #include "engine/trash.h"
 #include "filelist/file_list_box.h"
@@ -41,6 +42,8 @@
 #include "ui/dock_rule.h"
 #include "ui/error_box.h"
 #include "ui/help_window.h"
+#include "ui/list_batch_entries.h"
+#include "ui/preview_controller.h"
 #include "ui/properties.h"
 #include "ui/selection_form.h"
 #include "ui/spin_edit.h"
@@ -53,6 +56,8 @@ const std::array<const char*, 2> kSortOrderMarks = {"+", "\u2014"};
 namespace {
 
 constexpr char kCaptionPrefix[] = "Relabo 2.2 - ";
+// The design width of the preview column, that of the name column.
+constexpr int kPreviewWidth = 235;
 constexpr char kShortcutGuardProperty[] = "relaboShortcutGuard";
 
 // Colours of the folder bar: while the file list has the focus, and otherwise.
@@ -62,29 +67,6 @@ const QColor kFolderBack(0x80, 0x80, 0x80);
 const QColor kFolderText(0xC0, 0xC0, 0xC0);
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
-
-// The batch reads the shown entries of the file list through this.
-class ListBatchEntries : public BatchEntries {
- public:
-  explicit ListBatchEntries(const TXFileListBox& list) : m_list(list) {}
-  int Count() const override { return m_list.Count(); }
-  int MarkedCount() const override { return m_list.MarkedCount(); }
-  bool IsMarked(int index) const override { return m_list.IsMarked(index); }
-  BatchEntryKind Kind(int index) const override {
-    switch (m_list.ItemKind(index)) {
-      case ekFile:
-        return BatchEntryKind::File;
-      case ekParentFolder:
-        return BatchEntryKind::Parent;
-      default:
-        return BatchEntryKind::Folder;
-    }
-  }
-  std::string Name(int index) const override { return m_list.ItemText(index); }
-
- private:
-  const TXFileListBox& m_list;
-};
 
 // Suspends the list's redraw and mark notifications for a bulk change.
 class ItemsUpdate {
@@ -153,8 +135,14 @@ std::string MoveToTrash(const std::string& path) {
 QString BatchFailureNote(const BatchOutcome& outcome, int command) {
   if (outcome.failed == 0) return QString();
   const char* what = command == kCopyFiles ? "copies" : "renames";
-  return FromStd(
-      Format("%d of %d %s failed", outcome.failed, int(outcome.operations.size()), what));
+  QString note =
+      FromStd(Format("%d of %d %s failed", outcome.failed, int(outcome.operations.size()), what));
+  const auto unexpected = std::count_if(outcome.operations.begin(), outcome.operations.end(),
+                                        [](const BatchOperation& op) { return op.unexpected; });
+  if (unexpected > 0) {
+    note += FromStd(Format(", %d not as previewed: the folder changed meanwhile", int(unexpected)));
+  }
+  return note;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -205,6 +193,13 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
 
   ConnectFileList();
   ConnectDrive();
+  m_preview = new TPreviewController(
+      *m_files,
+      {[this] { return Command(); }, [this] { return m_pages->Parameters(); },
+       [this] { return ResolveChains(); }},
+      this);
+  connect(m_preview, &TPreviewController::Planned, this, &TMainForm::PreviewPlanned);
+  connect(m_pages, &TCommandPages::Changed, m_preview, &TPreviewController::Schedule);
   GuardShortcutsIn(m_pages);
   connect(qApp, &QApplication::focusChanged, this, [this] { FilesFocusChanged(); });
 
@@ -243,7 +238,12 @@ MainLayoutNeeds TMainForm::MeasureNeeds() const {
   needs.driveHeight = m_drive->sizeHint().height();
   needs.textHeight = fontMetrics().height() + m_scale.Y(6);
   needs.headerHeight = m_headerButtons[0]->sizeHint().height();
+  // The list beside its text columns, with the preview's design width: the name and the
+  // preview share what is left.
   needs.listWidthBesideName = m_files->width() - m_files->Columns().widthFileName;
+  if (m_files->ShowPreview()) {
+    needs.listWidthBesideName += m_scale.X(kPreviewWidth) - m_files->WidthPreview();
+  }
   return needs;
 }
 
@@ -272,19 +272,31 @@ void TMainForm::LayOutClient() {
   {
     // The list reports its new columns, which lead back here; once is enough.
     const QSignalBlocker quiet(m_files);
-    m_files->SetWidthFileName(l.nameWidth);
+    if (m_files->ShowPreview()) {
+      const int extra = l.nameWidth - m_scale.X(kPreviewWidth);
+      m_files->SetWidthFileName(m_scale.X(kPreviewWidth) + extra - extra / 2);
+      m_files->SetWidthPreview(m_scale.X(kPreviewWidth) + extra / 2);
+    } else {
+      m_files->SetWidthFileName(l.nameWidth);
+    }
   }
 
   // The header buttons stand over the columns, each from half a gap before its column.
-  std::array<int, 5> lefts{};
+  std::vector<QWidget*> headers;
+  std::vector<int> lefts;
   const int half = m_scale.X(2);
-  for (int i = fiFileName; i <= fiAttribute; ++i) {
-    const QRect column = m_files->ColumnRect(TFileItem(i));
-    lefts[size_t(i)] = m_files->mapTo(m_headerPanel->parentWidget(), column.topLeft()).x() - half;
+  auto addColumn = [&](QWidget* header, const QRect& column) {
+    headers.push_back(header);
+    lefts.push_back(m_files->mapTo(m_headerPanel->parentWidget(), column.topLeft()).x() - half);
+  };
+  addColumn(m_headerButtons[fiFileName], m_files->ColumnRect(fiFileName));
+  if (m_files->ShowPreview()) addColumn(m_previewHeader, m_files->PreviewColumnRect());
+  for (int i = fiSize; i <= fiAttribute; ++i) {
+    addColumn(m_headerButtons[size_t(i)], m_files->ColumnRect(TFileItem(i)));
   }
-  const std::array<QRect, 5> buttons = HeaderButtonRects(
-      lefts, m_headerPanel->width(), m_scale.Y(1), m_headerPanel->height() - m_scale.Y(2));
-  for (size_t i = 0; i < buttons.size(); ++i) m_headerButtons[i]->setGeometry(buttons[i]);
+  const std::vector<QRect> rects = HeaderButtonRects(lefts, m_headerPanel->width(), m_scale.Y(1),
+                                                     m_headerPanel->height() - m_scale.Y(2));
+  for (size_t i = 0; i < rects.size(); ++i) headers[i]->setGeometry(rects[i]);
 }
 
 void TMainForm::KeepOnScreen() {
@@ -363,14 +375,16 @@ void TMainForm::CreateMenus() {
   addMenu("&Mark", "MarkMenu", 31,
           {ActionId::ExpandSelection, ActionId::ShrinkSelection, separator, ActionId::SelectAll,
            ActionId::UnselectAll, separator, ActionId::SelectInvert});
-  addMenu("&Command", "CommandMenu", 32,
-          {ActionId::InsertString, ActionId::RemoveString, ActionId::ReplaceString,
-           ActionId::ChangeString, ActionId::ChangeCase, ActionId::ChangeNumber,
-           ActionId::RenameFiles, ActionId::CopyFiles, separator, ActionId::Execute});
+  addMenu(
+      "&Command", "CommandMenu", 32,
+      {ActionId::InsertString, ActionId::RemoveString, ActionId::ReplaceString,
+       ActionId::ChangeString, ActionId::ChangeCase, ActionId::ChangeNumber, ActionId::RenameFiles,
+       ActionId::CopyFiles, separator, ActionId::Execute, separator, ActionId::ResolveChains});
   addMenu("Sho&w", "ShowMenu", 33,
           {ActionId::DefaultFilter, ActionId::ChooseFilter, separator, ActionId::SortName,
            ActionId::SortSize, ActionId::SortDate, ActionId::SortTime, ActionId::SortAttribute,
-           separator, ActionId::Reversed, separator, ActionId::UpdateFiles});
+           separator, ActionId::Reversed, separator, ActionId::UpdateFiles, separator,
+           ActionId::Preview});
   addMenu("&Help", "HelpMenu", 34, {ActionId::Help, separator, ActionId::About});
 
   m_filesPopupMenu = new QMenu(this);
@@ -461,6 +475,12 @@ QWidget* TMainForm::CreateFilesPanel() {
     connect(button, &QToolButton::clicked, action, &QAction::trigger);
   }
   m_headerButtons[fiFileName]->setChecked(true);
+  // Over the preview column: a caption only, it sorts nothing.
+  m_previewHeader = new QLabel(QStringLiteral("New name"), m_headerPanel);
+  m_previewHeader->setObjectName(QStringLiteral("PreviewHeader"));
+  m_previewHeader->setAlignment(Qt::AlignCenter);
+  m_previewHeader->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  m_previewHeader->hide();
 
   m_files = new TXFileListBox(panel);
   m_files->setObjectName(QStringLiteral("Files"));
@@ -610,6 +630,12 @@ void TMainForm::Run(ActionId id) {
       case ActionId::ShrinkSelection:
         MarkByMask(false);
         break;
+      case ActionId::Preview:
+        ApplyPreview();
+        break;
+      case ActionId::ResolveChains:
+        if (m_preview) m_preview->Schedule();
+        break;
     }
   });
 }
@@ -625,6 +651,7 @@ void TMainForm::SelectCommand(int index) {
   if (focused && focused->isVisible() && focused->isEnabled() && focusWidget() != focused) {
     focused->setFocus(Qt::OtherFocusReason);
   }
+  if (m_preview) m_preview->Schedule();
 }
 
 int TMainForm::Command() const { return m_pages->currentIndex(); }
@@ -653,6 +680,8 @@ void TMainForm::SetSortDirection(TSortOrder order) {
   const TFileItem column = m_files->SortBy();
   m_headerButtons[column]->setText(QString::fromLatin1(kHeaderCaptions[column]) +
                                    QString::fromUtf8(kSortOrderMarks[m_files->SortOrder()]));
+  // The batch takes the files in the list's new order.
+  if (m_preview) m_preview->Schedule();
 }
 
 void TMainForm::ReversedActionExecute() {
@@ -794,13 +823,30 @@ void TMainForm::Execute() {
   const ListBatchEntries entries(*m_files);
   SetStatusNote(QString());
 
+  // The batch runs the plan the preview shows, brought up to date; without the preview (or
+  // too large for it) the plan is made now.
+  BatchPlan plan;
+  if (m_preview->Enabled()) {
+    // Planned again with what the list and the pages hold now (a change may not have been
+    // planned yet), against the names the preview was made with.
+    m_preview->Schedule();
+    m_preview->Update();
+  }
+  if (m_preview->Enabled() && !m_preview->TooLarge()) {
+    plan = m_preview->Plan();
+  } else {
+    PlanOptions options;
+    options.resolveChains = ResolveChains();
+    plan = PlanBatch(entries, command, params, DiskFolderNames("."), options);
+  }
+
   BatchOutcome outcome;
   std::exception_ptr windUpError;
   {
     const WindowDisabled disabled(*this);
     TProgressForm progress(this);
     try {
-      outcome = RunBatch(entries, command, params, progress, MoveToTrash);
+      outcome = RunPlan(plan, progress, MoveToTrash);
     } catch (...) {
       outcome.ending = std::current_exception();
     }
@@ -878,10 +924,51 @@ void TMainForm::DeleteActionExecute() {
 void TMainForm::FilesChange() {
   m_statusPanels[1]->setText(
       FromStd(Format("Selected: %u file(s)", unsigned(m_files->MarkedCount()))));
+  if (m_preview) m_preview->Schedule();
 }
 
 void TMainForm::FilesUpdateContent() {
   m_statusPanels[0]->setText(FromStd(Format("Total: %u file(s)", unsigned(m_files->FileCount()))));
+  if (m_preview) m_preview->FolderChanged();
+}
+
+void TMainForm::PreviewPlanned() {
+  const QString summary = m_preview->Summary();
+  if (!summary.isEmpty()) {
+    SetStatusNote(summary);
+    m_noteIsSummary = true;
+  } else if (m_noteIsSummary) {
+    SetStatusNote(QString());
+  }
+}
+
+bool TMainForm::ShowPreview() const { return Action(ActionId::Preview)->isChecked(); }
+
+void TMainForm::SetShowPreview(bool show) {
+  Action(ActionId::Preview)->setChecked(show);
+  ApplyPreview();
+}
+
+bool TMainForm::ResolveChains() const { return Action(ActionId::ResolveChains)->isChecked(); }
+
+void TMainForm::SetResolveChains(bool resolve) {
+  Action(ActionId::ResolveChains)->setChecked(resolve);
+  if (m_preview) m_preview->Schedule();
+}
+
+void TMainForm::ApplyPreview() {
+  const bool show = ShowPreview();
+  if (m_files->ShowPreview() == show && m_preview->Enabled() == show) return;
+  m_files->SetShowPreview(show);
+  m_previewHeader->setVisible(show);
+  m_preview->SetEnabled(show);
+  // The design size grows or shrinks by the column; a window at its design size follows, a
+  // larger one keeps its size as far as the new design allows.
+  const bool atDesign = size() == minimumSizeHint();
+  m_client->setMinimumSize(MainDesignSize(m_scale, MeasureNeeds()));
+  layout()->activate();
+  resize(atDesign ? minimumSizeHint() : size().expandedTo(minimumSizeHint()));
+  LayOutClient();
 }
 
 QString TMainForm::StatusText(int panel) const { return m_statusPanels.at(size_t(panel))->text(); }
@@ -889,6 +976,7 @@ QString TMainForm::StatusText(int panel) const { return m_statusPanels.at(size_t
 QString TMainForm::StatusNote() const { return m_statusNote->text(); }
 
 void TMainForm::SetStatusNote(const QString& note, const QString& details) {
+  m_noteIsSummary = false;
   m_statusNote->setText(note);
   m_statusNote->setToolTip(details.isEmpty() ? note : note + QStringLiteral(": ") + details);
 }

@@ -31,6 +31,7 @@ namespace relabo {
 class TCommandPages;
 class TXDriveComboBox;
 class TXFileListBox;
+class TPreviewController;
 class TXPathLabel;
 
 /// The captions of the sort header buttons, by sort column ("Name" ... "Attr").
@@ -140,6 +141,13 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   std::string CopyNumberText() const override;
   void RemoveFromClick() override;
   int ActivePage() const override { return Command(); }
+  bool ShowPreview() const override;
+  void SetShowPreview(bool show) override;
+  bool ResolveChains() const override;
+  void SetResolveChains(bool resolve) override;
+
+  /// The plan behind the preview column.
+  TPreviewController* Preview() const { return m_preview; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -189,6 +197,10 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   void DrivePicked();
 
   void SetStatusNote(const QString& note, const QString& details = QString());
+  /// Shows or hides the preview column as its action is checked.
+  void ApplyPreview();
+  /// A new plan: its summary goes to the note, unless the note tells of a batch.
+  void PreviewPlanned();
   /// Changes marks with redraw suspended and the top row kept, then FilesChange.
   template <typename Change>
   void ChangeMarks(Change&& change);
@@ -223,6 +235,10 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   TXFileListBox* m_files = nullptr;
   std::array<QLabel*, 2> m_statusPanels{};
   TElidedLabel* m_statusNote = nullptr;
+  QLabel* m_previewHeader = nullptr;
+  TPreviewController* m_preview = nullptr;
+  // Set while the note shows the preview's summary rather than a batch's failures.
+  bool m_noteIsSummary = false;
 
   std::vector<std::string> m_filterHistory;
   std::vector<std::string> m_expandHistory;

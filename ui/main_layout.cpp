@@ -95,9 +95,9 @@ MainLayout LayOutMainWindow(const LayoutScale& s, const MainLayoutNeeds& needs, 
   return l;
 }
 
-std::array<QRect, 5> HeaderButtonRects(const std::array<int, 5>& columnLefts, int panelWidth,
-                                       int top, int height) {
-  std::array<QRect, 5> rects;
+std::vector<QRect> HeaderButtonRects(const std::vector<int>& columnLefts, int panelWidth, int top,
+                                     int height) {
+  std::vector<QRect> rects(columnLefts.size());
   for (size_t i = 0; i < rects.size(); ++i) {
     const int left = i == 0 ? 0 : columnLefts[i];
     const int right = i + 1 < rects.size() ? columnLefts[i + 1] : panelWidth - 1;

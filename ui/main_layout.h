@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QSize>
 #include <array>
+#include <vector>
 
 #include "engine/layout_scale.h"
 
@@ -42,11 +43,11 @@ QSize MainDesignSize(const LayoutScale& scale, const MainLayoutNeeds& needs);
 /// the design size): extra height goes to the file list, extra width to its name column.
 MainLayout LayOutMainWindow(const LayoutScale& scale, const MainLayoutNeeds& needs, QSize client);
 
-/// The five sort header buttons over the file list's columns: each from the left edge of its
-/// column (the name button from the panel's left) to the next one's, one pixel over it as the
-/// design has it, the last to the panel's right edge. columnLefts are the columns' left edges
-/// in the header panel's coordinates.
-std::array<QRect, 5> HeaderButtonRects(const std::array<int, 5>& columnLefts, int panelWidth,
-                                       int top, int height);
+/// The header buttons over the file list's columns: each from the left edge of its column (the
+/// first from the panel's left) to the next one's, one pixel over it as the design has it, the
+/// last to the panel's right edge. columnLefts are the columns' left edges in the header
+/// panel's coordinates.
+std::vector<QRect> HeaderButtonRects(const std::vector<int>& columnLefts, int panelWidth, int top,
+                                     int height);
 
 }  // namespace relabo

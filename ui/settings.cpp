@@ -370,6 +370,8 @@ std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) 
   target.RemoveFromClick();
 
   target.SelectCommand(read.InSet("Pages", "ActivePage", 0, 0, kCommandCount - 1));
+  target.SetShowPreview(read.InSet("Show", "Preview", 1, 0, 1) == 1);
+  target.SetResolveChains(read.InSet("Pages", "ResolveChains", 0, 0, 1) == 1);
   return read.FirstError();
 }
 
@@ -391,6 +393,8 @@ void SaveSettings(SettingsStore& store, SettingsTarget& target) {
   SaveHistory(store, "History/ShrinkFilter", target.ShrinkHistory());
 
   SavePages(store, target.Parameters(), target.CopyNumberText());
+  store.WriteInteger("Show", "Preview", target.ShowPreview() ? 1 : 0);
+  store.WriteInteger("Pages", "ResolveChains", target.ResolveChains() ? 1 : 0);
   store.Sync();
 }
 

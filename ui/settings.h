@@ -146,6 +146,12 @@ struct SettingsTarget {
   /// The current command (0-7).
   virtual int ActivePage() const = 0;
   virtual void SelectCommand(int index) = 0;
+  /// The preview column of the new names, shown or not.
+  virtual bool ShowPreview() const = 0;
+  virtual void SetShowPreview(bool show) = 0;
+  /// Whether batches order chained renames and break cycles.
+  virtual bool ResolveChains() const = 0;
+  virtual void SetResolveChains(bool resolve) = 0;
 };
 
 /// Reads every setting into the window; call it once the window is built. A stored folder that

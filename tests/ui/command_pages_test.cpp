@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTest>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -334,6 +335,35 @@ TEST(CommandPages, TextFieldsHoldNoControlCharacters) {
   pages.InsertString()->clear();
   pages.InsertString()->insert(QStringLiteral("pasted\nline"));
   EXPECT_EQ(pages.Parameters().InsertString, "pasted line");
+}
+
+TEST(CommandPages, EveryChangeOfAFieldIsReported) {
+  TCommandPages pages;
+  pages.show();
+  int changes = 0;
+  QObject::connect(&pages, &TCommandPages::Changed, [&changes] { ++changes; });
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+  };
+  const Case cases[] = {
+      {"a key in a text field", [&] { QTest::keyClick(pages.InsertString(), Qt::Key_X); }},
+      {"a key in a number field", [&] { QTest::keyClick(pages.InsertFrom(), Qt::Key_Up); }},
+      {"a number typed", [&] { pages.RenameDigits()->SetText(QStringLiteral("12")); }},
+      {"a choice clicked", [&] { pages.RemoveFrom()->Button(2)->click(); }},
+      {"a case mode set", [&] { pages.ChangeCaseMode()->SetItemIndex(3); }},
+      {"a scheme picked", [&] { pages.CopyScheme()->setCurrentIndex(4); }},
+      {"a paste", [&] { pages.ReplaceNewString()->insert(QStringLiteral("pasted")); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    changes = 0;
+    c.change();
+    EXPECT_GE(changes, 1);
+  }
+  changes = 0;
+  pages.SetParameters(CommandParameters());
+  EXPECT_GE(changes, 1);
 }
 
 TEST(CommandPages, CopyNumberIsReadWithinOneToTenMillion) {

@@ -109,7 +109,7 @@ namespace relabo {
 namespace {
 
 TEST(KeepOnWorkAreas, AWindowThatCannotBeTakenByItsTitleBarIsBroughtBack) {
-  const DockRect left{0, 0, 1920, 1040};      // a panel below
+  const DockRect left{0, 0, 1920, 1040};        // a panel below
   const DockRect right{1920, 200, 3200, 1224};  // a second screen, lower
   struct Case {
     const char* name;
@@ -119,18 +119,21 @@ TEST(KeepOnWorkAreas, AWindowThatCannotBeTakenByItsTitleBarIsBroughtBack) {
   } cases[] = {
       {"on the screen stays", {100, 100, 560, 560}, {left}, {100, 100, 560, 560}},
       {"partly off the right edge stays", {1800, 100, 2260, 560}, {left}, {1800, 100, 2260, 560}},
-      {"title bar on the second screen stays", {2000, 300, 2460, 760}, {left, right},
+      {"title bar on the second screen stays",
+       {2000, 300, 2460, 760},
+       {left, right},
        {2000, 300, 2460, 760}},
       {"far to the right", {5000, 100, 5460, 560}, {left}, {1460, 100, 1920, 560}},
       {"above the top", {100, -300, 560, 160}, {left}, {100, 0, 560, 460}},
       {"title bar just above the top", {100, -1, 560, 459}, {left}, {100, 0, 560, 460}},
       {"below the panel", {100, 1100, 560, 1560}, {left}, {100, 580, 560, 1040}},
       {"a strip narrower than the grip", {1890, 100, 2350, 560}, {left}, {1460, 100, 1920, 560}},
-      {"nearest is the second screen", {3500, 150, 3960, 610}, {left, right},
+      {"nearest is the second screen",
+       {3500, 150, 3960, 610},
+       {left, right},
        {2740, 200, 3200, 660}},
       {"where the second screen was", {2000, 300, 2460, 760}, {left}, {1460, 300, 1920, 760}},
-      {"larger than the area: top left first", {-50, -50, 2950, 1950}, {left},
-       {0, 0, 3000, 2000}},
+      {"larger than the area: top left first", {-50, -50, 2950, 1950}, {left}, {0, 0, 3000, 2000}},
       {"no screens", {5000, 5000, 5100, 5100}, {}, {5000, 5000, 5100, 5100}},
   };
   for (const Case& c : cases) {

@@ -39,6 +39,7 @@
 #include "ui/elided_label.h"
 #include "ui/error_box.h"
 #include "ui/help_window.h"
+#include "ui/preview_controller.h"
 #include "ui/settings.h"
 #include "ui/spin_edit.h"
 
@@ -174,14 +175,18 @@ TEST_F(MainFormTest, LayoutFollowsTheFontAndGrowsOnlyTheListAndItsNameColumn) {
       }
       EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()));
     }
-    // Made larger, the list takes the height and the name column the width.
+    // Made larger, the list takes the height, the name and the new name columns the width.
     const int listHeight = files->height();
-    const int nameWidth = files->ColumnRect(fiFileName).width();
+    const int nameWidth =
+        files->ColumnRect(fiFileName).width() + files->PreviewColumnRect().width();
     const QRect size = files->ColumnRect(fiSize);
     form.resize(form.size() + QSize(200, 150));
     QApplication::processEvents();
     EXPECT_EQ(files->height(), listHeight + 150);
-    EXPECT_EQ(files->ColumnRect(fiFileName).width(), nameWidth + 200);
+    EXPECT_EQ(files->ColumnRect(fiFileName).width() + files->PreviewColumnRect().width(),
+              nameWidth + 200);
+    EXPECT_LE(std::abs(files->ColumnRect(fiFileName).width() - files->PreviewColumnRect().width()),
+              1);
     EXPECT_EQ(files->ColumnRect(fiSize).width(), size.width());
     EXPECT_EQ(files->width(), client->width());
     // Never smaller than the design.
@@ -193,17 +198,17 @@ TEST_F(MainFormTest, LayoutFollowsTheFontAndGrowsOnlyTheListAndItsNameColumn) {
 
 TEST_F(MainFormTest, StoredSizeIsKeptAndAWindowOffEveryScreenComesBack) {
   m_dir.CreateFile("a.txt");
-  TMainForm& form = MakeForm({{"Window/Width", "1000"},
-                              {"Window/Height", "700"},
+  TMainForm& form = MakeForm({{"Window/Width", "1400"},
+                              {"Window/Height", "900"},
                               {"Window/Left", "-9000"},
                               {"Window/Top", "30000"}});
-  EXPECT_EQ(form.size(), QSize(1000, 700));
+  EXPECT_EQ(form.size(), QSize(1400, 900));
   const QRect area = form.screen()->availableGeometry();
   EXPECT_TRUE(area.contains(form.frameGeometry().topLeft()));
   m_form.reset();  // saves
   const std::string text = m_config.ReadFile("Relabo.conf");
-  EXPECT_NE(text.find("Width=1000"), std::string::npos);
-  EXPECT_NE(text.find("Height=700"), std::string::npos);
+  EXPECT_NE(text.find("Width=1400"), std::string::npos);
+  EXPECT_NE(text.find("Height=900"), std::string::npos);
 
   // A size below the design opens at the design size.
   TMainForm& small = MakeForm({{"Window/Width", "10"}, {"Window/Height", "10"}});
@@ -219,6 +224,137 @@ TEST_F(MainFormTest, CheckedMenuEntriesShowTheirCheckNotTheirIcon) {
     EXPECT_FALSE(action->isIconVisibleInMenu());
   }
   EXPECT_TRUE(form.Action(ActionId::Execute)->isIconVisibleInMenu());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Preview
+
+TEST_F(MainFormTest, PreviewShowsTheNewNamesTheBatchWillGive) {
+  m_dir.CreateFile("a1.txt", "1");
+  m_dir.CreateFile("a2.txt", "2");
+  m_dir.CreateFile("b.txt", "b");
+  m_dir.CreateFolder("sub");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "5"}, {"Pages/ChangeNumber/Plus", "1"}});
+  TXFileListBox* files = form.Files();
+  ASSERT_TRUE(form.Action(ActionId::Preview)->isChecked());
+  ASSERT_TRUE(files->ShowPreview());
+  Focus(files);
+  Press(files, Qt::Key_A, Qt::ControlModifier);
+  form.Preview()->Update();
+  struct Expected {
+    const char* name;
+    const char* shown;
+    PreviewCell::Look look;
+    const char* reason;  // a part of it
+  };
+  const Expected rows[] = {
+      {"a1.txt", "a2.txt", PreviewCell::Look::Failed, "a2.txt"},  // a2.txt is still there
+      {"a2.txt", "a3.txt", PreviewCell::Look::Plain, ""},
+      {"b.txt", "b.txt", PreviewCell::Look::Unchanged, ""},  // no number: stays
+      {"[sub]", "", PreviewCell::Look::Plain, ""},
+      {"[..]", "", PreviewCell::Look::Plain, ""},
+  };
+  for (const Expected& r : rows) {
+    SCOPED_TRACE(r.name);
+    const PreviewCell cell = files->PreviewCellAt(Row(r.name));
+    EXPECT_EQ(cell.text, r.shown);
+    EXPECT_EQ(cell.look, r.look);
+    EXPECT_NE(cell.reason.find(r.reason), std::string::npos) << cell.reason;
+  }
+  EXPECT_TRUE(files->NameToolTip(Row("a1.txt")).contains(QStringLiteral("a2.txt")));
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("1 to rename, 1 conflict"));
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 3 file(s)"));
+
+  // What was shown is what happens.
+  Press(files, Qt::Key_F9);
+  EXPECT_TRUE(m_dir.Exists("a1.txt"));
+  EXPECT_TRUE(m_dir.Exists("a3.txt"));
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("1 of 3 renames failed"));
+  // Nothing marked after the re-read: no preview, and the batch's note stays.
+  form.Preview()->Update();
+  EXPECT_EQ(files->PreviewCellAt(Row("a1.txt")).text, "");
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("1 of 3 renames failed"));
+}
+
+TEST_F(MainFormTest, PreviewFollowsEveryChangeAtOnce) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.txt");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "0"}});
+  TXFileListBox* files = form.Files();
+  auto cell = [&](const char* name) {
+    QApplication::processEvents();  // the changes of a turn are planned once
+    return files->PreviewCellAt(Row(name)).text;
+  };
+  files->SetMarked(Row("a.txt"), true);
+  form.FilesChange();
+  EXPECT_EQ(cell("a.txt"), "a.txt");
+  EXPECT_EQ(cell("b.txt"), "");
+  // Each keystroke in a field.
+  Focus(form.Pages()->InsertString());
+  QTest::keyClicks(form.Pages()->InsertString(), QStringLiteral("x_"));
+  EXPECT_EQ(cell("a.txt"), "x_a.txt");
+  QTest::keyClick(form.Pages()->InsertFrom(), Qt::Key_Up);
+  EXPECT_EQ(cell("a.txt"), "ax_.txt");
+  // Another command.
+  Press(form.Pages()->InsertString(), Qt::Key_7, Qt::ControlModifier);
+  form.Pages()->RenameName()->setText(QStringLiteral("n"));
+  EXPECT_EQ(cell("a.txt"), "n001.txt");
+  // Marking, and the list's order, which numbers the files.
+  files->SetMarked(Row("b.txt"), true);
+  form.FilesChange();
+  EXPECT_EQ(cell("b.txt"), "n002.txt");
+  Press(files, Qt::Key_F1, Qt::ControlModifier);  // name descending: b first
+  EXPECT_EQ(cell("b.txt"), "n001.txt");
+  EXPECT_EQ(cell("a.txt"), "n002.txt");
+  // Copy Files: the first copy and how many more.
+  Press(files, Qt::Key_8, Qt::ControlModifier);
+  form.Pages()->CopyNumber()->SetText(QStringLiteral("3"));
+  EXPECT_EQ(cell("a.txt"), "a001.txt + 2 more");
+}
+
+TEST_F(MainFormTest, PreviewCanBeHiddenAndTheChoiceIsKept) {
+  m_dir.CreateFile("a.txt");
+  TMainForm& form = MakeForm();
+  TXFileListBox* files = form.Files();
+  const int withPreview = files->width();
+  EXPECT_TRUE(form.findChild<QLabel*>(QStringLiteral("PreviewHeader"))->isVisible());
+  Press(files, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_FALSE(form.Action(ActionId::Preview)->isChecked());
+  EXPECT_FALSE(files->ShowPreview());
+  EXPECT_FALSE(form.findChild<QLabel*>(QStringLiteral("PreviewHeader"))->isVisible());
+  EXPECT_LT(files->width(), withPreview);
+  EXPECT_TRUE(files->PreviewColumnRect().isNull());
+  // The window at its design size follows: narrower by the column.
+  auto* client = form.findChild<QWidget*>(QStringLiteral("Client"));
+  EXPECT_EQ(client->size(), client->minimumSize());
+  EXPECT_EQ(files->width(), client->width());
+  files->SetMarked(Row("a.txt"), true);
+  form.FilesChange();
+  QApplication::processEvents();
+  EXPECT_TRUE(form.StatusNote().isEmpty());
+  m_form.reset();
+  EXPECT_NE(m_config.ReadFile("Relabo.conf").find("Preview=0"), std::string::npos);
+  TMainForm& again = MakeForm();
+  EXPECT_FALSE(again.Files()->ShowPreview());
+}
+
+TEST_F(MainFormTest, ResolvingChainsRenamesAChainInTheRightOrder) {
+  for (int i = 1; i <= 9; ++i)
+    m_dir.CreateFile("a" + std::to_string(i) + ".txt", std::to_string(i));
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "5"}, {"Pages/ChangeNumber/Plus", "1"}});
+  form.Action(ActionId::ResolveChains)->trigger();
+  ASSERT_TRUE(form.Action(ActionId::ResolveChains)->isChecked());
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  form.Preview()->Update();
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("9 to rename"));
+  Press(form.Files(), Qt::Key_F9);
+  for (int i = 2; i <= 10; ++i) {
+    EXPECT_EQ(m_dir.ReadFile("a" + std::to_string(i) + ".txt"), std::to_string(i - 1)) << i;
+  }
+  EXPECT_FALSE(m_dir.Exists("a1.txt"));
+  m_form.reset();
+  EXPECT_NE(m_config.ReadFile("Relabo.conf").find("ResolveChains=1"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -253,7 +389,7 @@ TEST_F(MainFormTest, EveryShortcutReachesItsActionFromEveryControl) {
       }
     }
   }
-  EXPECT_EQ(checked, 4 * 27);
+  EXPECT_EQ(checked, 4 * 28);
 
   // The numeric pad's "*", "+" and "-" in the list, which still sees the key.
   const std::pair<Qt::Key, ActionId> pad[] = {{Qt::Key_Asterisk, ActionId::SelectInvert},

@@ -58,7 +58,9 @@ TEST(MainLayout, NothingOverlapsOrLeavesTheClientAtAnyScale) {
     const std::vector<QRect> bands = {l.controlBar, l.parametersPanel, l.pagesLine, l.filesPanel};
     for (size_t i = 0; i < bands.size(); ++i) {
       EXPECT_TRUE(all.contains(bands[i])) << i;
-      if (i > 0) EXPECT_EQ(bands[i].top(), bands[i - 1].bottom() + 1) << i;
+      if (i > 0) {
+        EXPECT_EQ(bands[i].top(), bands[i - 1].bottom() + 1) << i;
+      }
     }
     EXPECT_EQ(l.filesPanel.bottom(), client.height() - 1);
     EXPECT_GE(l.pages.height(), c.needs.pagesHeight);
@@ -68,7 +70,9 @@ TEST(MainLayout, NothingOverlapsOrLeavesTheClientAtAnyScale) {
     const std::vector<QRect> rows = {l.drive, l.folderPanel, l.headerPanel, l.files, l.statusBar};
     for (size_t i = 0; i < rows.size(); ++i) {
       EXPECT_TRUE(panel.contains(rows[i])) << i;
-      if (i > 0) EXPECT_GT(rows[i].top(), rows[i - 1].bottom()) << i;
+      if (i > 0) {
+        EXPECT_GT(rows[i].top(), rows[i - 1].bottom()) << i;
+      }
     }
     EXPECT_GE(l.drive.height(), c.needs.driveHeight);
     EXPECT_GE(l.folderPanel.height(), c.needs.textHeight);
@@ -91,7 +95,8 @@ TEST(MainLayout, NothingOverlapsOrLeavesTheClientAtAnyScale) {
 }
 
 TEST(MainLayout, HeaderButtonsSpanTheirColumnsEdgeToEdge) {
-  const std::array<QRect, 5> rects = HeaderButtonRects({20, 256, 320, 368, 408}, 457, 1, 19);
+  const std::vector<QRect> rects = HeaderButtonRects({20, 256, 320, 368, 408}, 457, 1, 19);
+  ASSERT_EQ(rects.size(), 5u);
   EXPECT_EQ(rects[0], QRect(0, 1, 257, 19));
   EXPECT_EQ(rects[1], QRect(256, 1, 65, 19));
   EXPECT_EQ(rects[2], QRect(320, 1, 49, 19));

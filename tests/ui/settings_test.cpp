@@ -134,6 +134,12 @@ class FakeWindow : public SettingsTarget {
   }
   int ActivePage() const override { return page; }
   void SelectCommand(int index) override { Log("Command", std::to_string(page = index)); }
+  bool ShowPreview() const override { return preview; }
+  void SetShowPreview(bool show) override { Log("Preview", std::to_string(preview = show)); }
+  bool ResolveChains() const override { return resolveChains; }
+  void SetResolveChains(bool resolve) override {
+    Log("ResolveChains", std::to_string(resolveChains = resolve));
+  }
 
   bool Called(const std::string& what) const {
     for (const std::string& call : calls) {
@@ -160,6 +166,8 @@ class FakeWindow : public SettingsTarget {
   CommandParameters params = kDesign;
   std::string copyNumberText = "55";
   int page = 6;
+  bool preview = false;
+  bool resolveChains = true;
   int positionShownFor = -99;
   std::vector<std::string> calls;
 
@@ -241,6 +249,8 @@ class SettingsTest : public ::testing::Test {
     w.params = kStored;
     w.copyNumberText = "007";
     w.page = 7;
+    w.preview = false;
+    w.resolveChains = true;
     return w;
   }
 
@@ -322,6 +332,8 @@ TEST_F(SettingsTest, FirstRunUsesTheDefaultsInOrder) {
       "Parameters",
       "RemoveFromClick",
       "Command 0",
+      "Preview 1",
+      "ResolveChains 0",
   };
   EXPECT_EQ(w.calls, expected);
   const std::vector<std::string> one = {"*.*"};
@@ -406,6 +418,8 @@ TEST_F(SettingsTest, RoundTripKeepsEveryValue) {
   EXPECT_TRUE(w.params == saved.params);
   EXPECT_EQ(w.page, 7);
   EXPECT_EQ(w.positionShownFor, 2);
+  EXPECT_FALSE(w.preview);
+  EXPECT_TRUE(w.resolveChains);
 }
 
 TEST_F(SettingsTest, FileHoldsEveryValueAsPlainText) {
@@ -418,8 +432,8 @@ TEST_F(SettingsTest, FileHoldsEveryValueAsPlainText) {
   const std::string text = m_dir.ReadFile("cfg/Relabo.conf");
   for (const char* line :
        {"ActivePage=7", "Left=-5", "Top=1200", "Width=900", "Height=640", "SortBy=1", "SortOrder=1",
-        "FileFilter\\Count=3", "ExpandFilter\\Count=12", "ShrinkFilter\\Count=0",
-        "RenameFiles\\Start=0", "RenameFiles\\Step=-2",
+        "FileFilter\\Count=3", "ExpandFilter\\Count=12", "ShrinkFilter\\Count=0", "Preview=0",
+        "ResolveChains=1", "RenameFiles\\Start=0", "RenameFiles\\Step=-2",
         "CopyFiles\\Number=", "ReplaceString\\New=@@Variant(x)"}) {
     EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line;
   }
