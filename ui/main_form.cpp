@@ -56,8 +56,9 @@ const std::array<const char*, 2> kSortOrderMarks = {"+", "\u2014"};
 namespace {
 
 constexpr char kCaptionPrefix[] = "Relabo 2.2 - ";
-// The design width of the preview column, that of the name column.
-constexpr int kPreviewWidth = 235;
+// The design widths of the name column and of the preview column beside it.
+constexpr int kNameWidth = 235;
+constexpr int kPreviewWidth = 150;
 constexpr char kShortcutGuardProperty[] = "relaboShortcutGuard";
 
 // Colours of the folder bar: while the file list has the focus, and otherwise.
@@ -273,8 +274,9 @@ void TMainForm::LayOutClient() {
     // The list reports its new columns, which lead back here; once is enough.
     const QSignalBlocker quiet(m_files);
     if (m_files->ShowPreview()) {
-      const int extra = l.nameWidth - m_scale.X(kPreviewWidth);
-      m_files->SetWidthFileName(m_scale.X(kPreviewWidth) + extra - extra / 2);
+      // What the window has beyond its design width, shared by the two.
+      const int extra = std::max(0, l.nameWidth - m_scale.X(kNameWidth));
+      m_files->SetWidthFileName(l.nameWidth - extra / 2);
       m_files->SetWidthPreview(m_scale.X(kPreviewWidth) + extra / 2);
     } else {
       m_files->SetWidthFileName(l.nameWidth);
