@@ -1,0 +1,124 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace relabo {
+
+// The undo journal: one text line per record, appended by every running copy of the program.
+//
+//   batch  ID TIME_NS FOLDER TITLE
+//   rename ID OLD NEW DEVICE INODE
+//   copy   ID SOURCE COPY DEVICE INODE SIZE MTIME_NS
+//   delete ID OLD TRASHED_PATH TRASHINFO_PATH
+//   undone ID
+//   end    ID
+//
+// ID is "<time in ns>-<pid>". Fields are separated by one space; text fields keep printable
+// ASCII except the backslash as it is and write every other byte as \xHH; an empty text field
+// is "-" (and the name "-" is \x2d). Records of batches written at the same time interleave,
+// which is why each one carries its batch's id.
+
+enum class JournalOperationKind { Rename, Copy, Delete };
+
+/// One operation that succeeded. Names are as the batch used them (bare names in the batch's
+/// folder).
+struct JournalOperation {
+  JournalOperationKind kind = JournalOperationKind::Rename;
+  /// Rename: the old name; copy: the source; delete: the deleted name.
+  std::string oldName;
+  /// Rename: the new name; copy: the copy's name; unused for a delete.
+  std::string newName;
+  /// Rename: the renamed file; copy: the copy.
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  /// Copy only: the copy as it was written.
+  std::uint64_t size = 0;
+  std::int64_t mtimeNs = 0;
+  /// Delete only: where the trash put the file and its .trashinfo; empty when not known.
+  std::string trashedPath;
+  std::string trashInfoPath;
+
+  bool operator==(const JournalOperation&) const = default;
+};
+
+struct JournalBatch {
+  std::string id;
+  /// Wall-clock time the batch began, in ns since the epoch.
+  std::int64_t timeNs = 0;
+  std::string folder;
+  std::string title;
+  std::vector<JournalOperation> operations;
+  bool undone = false;
+  /// The batch's end record was written; false when it was interrupted (its operations up to
+  /// the last one recorded still count).
+  bool complete = false;
+
+  bool operator==(const JournalBatch&) const = default;
+};
+
+struct JournalOptions {
+  /// Trimming keeps at most this many batches, the newest...
+  std::size_t maxBatches = 100;
+  /// ...and at most this many bytes of them.
+  std::uint64_t maxBytes = std::uint64_t(64) << 20;
+  /// Buffered operations are written by the first Add after this long.
+  std::chrono::steady_clock::duration flushInterval = std::chrono::milliseconds(50);
+};
+
+/// $XDG_STATE_HOME/relabo/journal, or ~/.local/state/relabo/journal when that variable is not
+/// an absolute path.
+std::string DefaultJournalPath();
+
+/// Records one batch. Failing to write the journal never fails the batch: the writer keeps the
+/// error's text and stops writing.
+class JournalWriter {
+ public:
+  /// Writes the batch's header at once (creating the journal's folder, mode 0700, when needed)
+  /// and trims the journal when it holds more than the options allow.
+  JournalWriter(std::string path, const std::string& folder, const std::string& title,
+                JournalOptions options = {});
+  JournalWriter(const JournalWriter&) = delete;
+  JournalWriter& operator=(const JournalWriter&) = delete;
+  /// Writes what is buffered, without an end record when Finish was not called.
+  ~JournalWriter();
+
+  void Add(const JournalOperation& operation);
+  /// Writes the buffered operations and the end record and syncs the file to disk.
+  void Finish();
+
+  const std::string& Id() const { return m_id; }
+  bool Failed() const { return m_failed; }
+  /// The text of the error that stopped the journal; empty while all is well.
+  const std::string& LastError() const { return m_error; }
+
+ private:
+  void Open();
+  bool Flush();
+  void Trim();
+  void Fail(const std::string& what, int error);
+
+  std::string m_path;
+  JournalOptions m_options;
+  std::string m_id;
+  int m_fd = -1;
+  std::string m_buffer;
+  std::chrono::steady_clock::time_point m_lastFlush;
+  bool m_failed = false;
+  bool m_finished = false;
+  std::string m_error;
+};
+
+/// Every batch of the journal in file order. A missing file is an empty journal; a last line
+/// torn by a crash, and any line that does not parse, is skipped. Throws relabo::Error when the
+/// file exists but cannot be read.
+std::vector<JournalBatch> ReadJournal(const std::string& path);
+
+/// Appends the record that marks a batch as undone. Returns the error's text, empty when the
+/// record was written.
+std::string MarkUndone(const std::string& path, const std::string& id);
+
+}  // namespace relabo
