@@ -427,7 +427,8 @@ TEST_F(JournalTest, TrimsToTheNewestHundredBatches) {
     for (std::size_t k = 0; k < expected; ++k) {
       const std::string& id = ids[ids.size() - expected + k];
       ASSERT_EQ(batches[k].id, id);
-      EXPECT_EQ(batches[k].undone, id == ids[2] || (ids.size() > 10 && id == ids[10]));
+      EXPECT_EQ(batches[k].undone,
+                (ids.size() > 2 && id == ids[2]) || (ids.size() > 10 && id == ids[10]));
       EXPECT_EQ(batches[k].operations.size(), 1u);
     }
   }
