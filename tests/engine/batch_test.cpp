@@ -22,6 +22,8 @@
 namespace relabo {
 namespace {
 
+using test::ErrorText;
+
 using test::TestDir;
 
 using test::AsideFolder;
@@ -29,15 +31,6 @@ using test::FakeEntries;
 using test::FakeEntry;
 using test::RecordingProgress;
 using test::StepRecord;
-
-std::string ErrorText(const BatchOutcome& outcome) {
-  try {
-    outcome.RethrowEnding();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 // Every file below the folder, as paths relative to it, sorted.
 std::vector<std::string> FilesBelow(const std::string& root) {

@@ -27,6 +27,8 @@
 namespace relabo {
 namespace {
 
+using test::ErrorText;
+
 using test::AsideFolder;
 using test::FakeEntries;
 using test::FakeEntry;
@@ -35,15 +37,6 @@ using test::StepRecord;
 using test::TestDir;
 
 using Outcome = PlanOutcome;
-
-std::string ErrorText(const BatchOutcome& outcome) {
-  try {
-    outcome.RethrowEnding();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return {};
-}
 
 bool Succeeds(Outcome outcome) {
   return outcome == Outcome::Rename || outcome == Outcome::Unchanged || outcome == Outcome::Move ||

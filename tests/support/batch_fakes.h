@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -87,5 +88,15 @@ class AsideFolder {
  private:
   std::string m_folder;
 };
+
+/// The message of the error that ended a batch; empty when none did.
+inline std::string ErrorText(const BatchOutcome& outcome) {
+  try {
+    outcome.RethrowEnding();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
 
 }  // namespace relabo::test
