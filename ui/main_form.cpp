@@ -835,6 +835,7 @@ void TMainForm::Execute() {
     m_preview->Update();
   }
   if (m_preview->Enabled() && !m_preview->TooLarge()) {
+    // A copy: the batch lets events through, and they may plan the preview again.
     plan = m_preview->Plan();
   } else {
     PlanOptions options;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <functional>
 
 #include "filelist/file_list_box.h"
 #include "fileutil/error.h"
@@ -46,6 +47,7 @@ void TPreviewController::SetEnabled(bool enabled) {
   if (enabled == m_enabled) return;
   m_enabled = enabled;
   m_plan = BatchPlan();
+  m_planned.reset();
   m_cells.clear();
   m_dirty = true;
   if (m_enabled) {
@@ -82,17 +84,40 @@ void TPreviewController::Update() {
   m_timer->stop();
   if (!m_dirty || !m_listAlive) return;
   m_dirty = false;
-  MakePlan();
+  Inputs inputs = CurrentInputs();
+  if (m_names && m_planned == inputs) return;
+  MakePlan(inputs);
+  m_planned = std::move(inputs);
   m_list.PreviewChanged();
   Q_EMIT Planned();
 }
 
-void TPreviewController::MakePlan() {
+TPreviewController::Inputs TPreviewController::CurrentInputs() const {
+  Inputs inputs;
+  inputs.command = m_source.command();
+  inputs.params = m_source.parameters();
+  inputs.resolveChains = m_source.resolveChains && m_source.resolveChains();
+  inputs.count = m_list.Count();
+  // FNV-1a over each marked entry's place and name: a re-sort moves the names.
+  uint64_t hash = 14695981039346656037ull;
+  const auto mix = [&hash](uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
+  if (m_list.MarkedCount() > 0) {
+    for (int i = 0; i < inputs.count; ++i) {
+      if (!m_list.IsMarked(i)) continue;
+      mix(uint64_t(i));
+      mix(std::hash<std::string>{}(m_list.ItemText(i)));
+    }
+  }
+  inputs.marks = hash;
+  return inputs;
+}
+
+void TPreviewController::MakePlan(const Inputs& inputs) {
   const ListBatchEntries entries(m_list);
-  const int command = m_source.command();
-  const CommandParameters params = m_source.parameters();
+  const int command = inputs.command;
+  const CommandParameters& params = inputs.params;
   PlanOptions options;
-  options.resolveChains = m_source.resolveChains && m_source.resolveChains();
+  options.resolveChains = inputs.resolveChains;
   m_copies = command == kCopyFiles ? std::clamp(params.CopyNumber, 1, kMaxCopyNumber) : 1;
   const int64_t operations = int64_t(entries.MarkedCount()) * m_copies;
   m_tooLarge = operations > kMaxPreviewOperations;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/plan.h"
@@ -68,7 +69,18 @@ class TPreviewController : public QObject {
   void Planned();
 
  private:
-  void MakePlan();
+  // What a plan is made of besides the folder's names: the same inputs give the same plan, so
+  // a change that alters none of them (the focus moving, a field typed back) plans nothing.
+  struct Inputs {
+    int command = 0;
+    CommandParameters params;
+    bool resolveChains = false;
+    int count = 0;
+    uint64_t marks = 0;  // a hash of the marked entries' places and names
+    bool operator==(const Inputs&) const = default;
+  };
+  Inputs CurrentInputs() const;
+  void MakePlan(const Inputs& inputs);
 
   TXFileListBox& m_list;
   bool m_listAlive = true;
@@ -78,6 +90,7 @@ class TPreviewController : public QObject {
   QTimer* m_timer = nullptr;
   std::unique_ptr<FolderNames> m_names;
   BatchPlan m_plan;
+  std::optional<Inputs> m_planned;
   // Per list entry: its first operation and its first failing one, -1 for none.
   struct CellIndex {
     int first = -1;
