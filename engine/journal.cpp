@@ -110,6 +110,7 @@ struct Record {
   std::int64_t timeNs = 0;
   std::string folder;
   std::string title;
+  std::string undoes;
   // Operation only.
   JournalOperation operation;
 };
@@ -140,9 +141,12 @@ std::optional<Record> ParseRecord(std::string_view line) {
     return true;
   };
   JournalOperation& op = record.operation;
-  if (kind == "batch" && fields.size() == 5) {
+  if (kind == "batch" && (fields.size() == 5 || fields.size() == 6)) {
     record.kind = RecordKind::Batch;
     if (!number(2, record.timeNs) || !text(3, record.folder) || !text(4, record.title))
+      return std::nullopt;
+    if (fields.size() == 6 && (!text(5, record.undoes) ||
+                               (!record.undoes.empty() && !IsBatchId(record.undoes))))
       return std::nullopt;
   } else if (kind == "rename" && fields.size() == 6) {
     record.kind = RecordKind::Operation;
@@ -156,10 +160,17 @@ std::optional<Record> ParseRecord(std::string_view line) {
     if (!text(2, op.oldName) || !text(3, op.newName) || !number(4, op.device) ||
         !number(5, op.inode) || !number(6, op.size) || !number(7, op.mtimeNs))
       return std::nullopt;
-  } else if (kind == "delete" && fields.size() == 5) {
+  } else if (kind == "delete" && fields.size() == 7) {
     record.kind = RecordKind::Operation;
     op.kind = JournalOperationKind::Delete;
-    if (!text(2, op.oldName) || !text(3, op.trashedPath) || !text(4, op.trashInfoPath))
+    if (!text(2, op.oldName) || !text(3, op.trashedPath) || !text(4, op.trashInfoPath) ||
+        !number(5, op.device) || !number(6, op.inode))
+      return std::nullopt;
+  } else if (kind == "restore" && fields.size() == 6) {
+    record.kind = RecordKind::Operation;
+    op.kind = JournalOperationKind::Restore;
+    if (!text(2, op.oldName) || !text(3, op.trashedPath) || !number(4, op.device) ||
+        !number(5, op.inode))
       return std::nullopt;
   } else if (kind == "undone" && fields.size() == 2) {
     record.kind = RecordKind::Undone;
@@ -203,6 +214,15 @@ std::string FormatOperation(const std::string& id, const JournalOperation& op) {
       text(op.oldName);
       text(op.trashedPath);
       text(op.trashInfoPath);
+      number(op.device);
+      number(op.inode);
+      break;
+    case JournalOperationKind::Restore:
+      line = "restore " + id;
+      text(op.oldName);
+      text(op.trashedPath);
+      number(op.device);
+      number(op.inode);
       break;
   }
   line += '\n';
@@ -348,7 +368,7 @@ std::string DefaultJournalPath() {
 }
 
 JournalWriter::JournalWriter(std::string path, const std::string& folder, const std::string& title,
-                             JournalOptions options)
+                             JournalOptions options, const std::string& undoes)
     : m_path(std::move(path)), m_options(options) {
   const std::int64_t ns = UniqueNs();
   m_id = std::to_string(ns) + "-" + std::to_string(::getpid());
@@ -356,6 +376,8 @@ JournalWriter::JournalWriter(std::string path, const std::string& folder, const 
   AppendEscaped(m_buffer, folder);
   m_buffer += ' ';
   AppendEscaped(m_buffer, title);
+  m_buffer += ' ';
+  AppendEscaped(m_buffer, undoes);
   m_buffer += '\n';
   Open();
 }
@@ -380,6 +402,11 @@ void JournalWriter::Open() {
 void JournalWriter::Add(const JournalOperation& operation) {
   if (m_failed || m_finished) return;
   m_buffer += FormatOperation(m_id, operation);
+  if (std::chrono::steady_clock::now() - m_lastFlush >= m_options.flushInterval) Flush();
+}
+
+void JournalWriter::FlushIfDue() {
+  if (m_failed || m_finished || m_buffer.empty()) return;
   if (std::chrono::steady_clock::now() - m_lastFlush >= m_options.flushInterval) Flush();
 }
 
@@ -494,6 +521,7 @@ std::vector<JournalBatch> ReadJournal(const std::string& path) {
       batch.timeNs = record.timeNs;
       batch.folder = std::move(record.folder);
       batch.title = std::move(record.title);
+      batch.undoes = std::move(record.undoes);
       return;
     }
     const auto it = index.find(record.id);

@@ -10,35 +10,41 @@ namespace relabo {
 
 // The undo journal: one text line per record, appended by every running copy of the program.
 //
-//   batch  ID TIME_NS FOLDER TITLE
-//   rename ID OLD NEW DEVICE INODE
-//   copy   ID SOURCE COPY DEVICE INODE SIZE MTIME_NS
-//   delete ID OLD TRASHED_PATH TRASHINFO_PATH
+//   batch   ID TIME_NS FOLDER TITLE UNDOES
+//   rename  ID OLD NEW DEVICE INODE
+//   copy    ID SOURCE COPY DEVICE INODE SIZE MTIME_NS
+//   delete  ID OLD TRASHED_PATH TRASHINFO_PATH DEVICE INODE
+//   restore ID NAME TRASHED_PATH DEVICE INODE
 //   undone ID
 //   end    ID
 //
-// ID is "<time in ns>-<pid>". Fields are separated by one space; text fields keep printable
+// ID is "<time in ns>-<pid>"; UNDOES is the id of the batch an undo takes back ("-" for
+// every other batch). Fields are separated by one space; text fields keep printable
 // ASCII except the backslash as it is and write every other byte as \xHH; an empty text field
 // is "-" (and the name "-" is \x2d). Records of batches written at the same time interleave,
 // which is why each one carries its batch's id.
 
-enum class JournalOperationKind { Rename, Copy, Delete };
+/// Restore: a file that came back from the trash to its name (what an undo of a delete does).
+enum class JournalOperationKind { Rename, Copy, Delete, Restore };
 
 /// One operation that succeeded. Names are as the batch used them (bare names in the batch's
 /// folder).
 struct JournalOperation {
   JournalOperationKind kind = JournalOperationKind::Rename;
-  /// Rename: the old name; copy: the source; delete: the deleted name.
+  /// Rename: the old name; copy: the source; delete: the deleted name; restore: the name the
+  /// file came back to.
   std::string oldName;
-  /// Rename: the new name; copy: the copy's name; unused for a delete.
+  /// Rename: the new name; copy: the copy's name; unused for a delete and a restore.
   std::string newName;
-  /// Rename: the renamed file; copy: the copy.
+  /// Rename: the renamed file; copy: the copy; delete and restore: the file as it was before
+  /// it moved (0 when not known).
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   /// Copy only: the copy as it was written.
   std::uint64_t size = 0;
   std::int64_t mtimeNs = 0;
-  /// Delete only: where the trash put the file and its .trashinfo; empty when not known.
+  /// Delete and restore: where the trash put the file and its .trashinfo; empty when not
+  /// known (a restore has no .trashinfo).
   std::string trashedPath;
   std::string trashInfoPath;
 
@@ -51,6 +57,8 @@ struct JournalBatch {
   std::int64_t timeNs = 0;
   std::string folder;
   std::string title;
+  /// The id of the batch this one took back; empty when it is no undo.
+  std::string undoes;
   std::vector<JournalOperation> operations;
   bool undone = false;
   /// The batch's end record was written; false when it was interrupted (its operations up to
@@ -79,14 +87,18 @@ class JournalWriter {
  public:
   /// Writes the batch's header at once (creating the journal's folder, mode 0700, when needed)
   /// and trims the journal when it holds more than the options allow.
+  /// undoes: the id of the batch this one takes back, empty for any other batch.
   JournalWriter(std::string path, const std::string& folder, const std::string& title,
-                JournalOptions options = {});
+                JournalOptions options = {}, const std::string& undoes = {});
   JournalWriter(const JournalWriter&) = delete;
   JournalWriter& operator=(const JournalWriter&) = delete;
   /// Writes what is buffered, without an end record when Finish was not called.
   ~JournalWriter();
 
   void Add(const JournalOperation& operation);
+  /// Writes the buffered operations when the last write is longer ago than the flush interval;
+  /// a runner calls it before an operation that may take long.
+  void FlushIfDue();
   /// Writes the buffered operations and the end record and syncs the file to disk.
   void Finish();
 

@@ -67,12 +67,25 @@ JournalOperation Copy(std::string from, std::string to, std::uint64_t size, std:
   return op;
 }
 
-JournalOperation Delete(std::string name, std::string trashed, std::string info) {
+JournalOperation Delete(std::string name, std::string trashed, std::string info,
+                        std::uint64_t inode = 0) {
   JournalOperation op;
   op.kind = JournalOperationKind::Delete;
   op.oldName = std::move(name);
   op.trashedPath = std::move(trashed);
   op.trashInfoPath = std::move(info);
+  op.device = inode ? 0xfd01 : 0;
+  op.inode = inode;
+  return op;
+}
+
+JournalOperation Restore(std::string name, std::string trashed, std::uint64_t inode) {
+  JournalOperation op;
+  op.kind = JournalOperationKind::Restore;
+  op.oldName = std::move(name);
+  op.trashedPath = std::move(trashed);
+  op.device = 7;
+  op.inode = inode;
   return op;
 }
 
@@ -156,7 +169,9 @@ TEST_F(JournalTest, RoundTripsEveryRecordKindAndByte) {
   for (const std::string& name : names) {
     ops.push_back(Rename(name, name + "-new", 64769, 1234567));
     ops.push_back(Copy(name, "copy " + name, 0, -1234567890123));
-    ops.push_back(Delete(name, "/trash/files/" + name, "/trash/info/" + name + ".trashinfo"));
+    ops.push_back(
+        Delete(name, "/trash/files/" + name, "/trash/info/" + name + ".trashinfo", 99));
+    ops.push_back(Restore(name, "/trash/files/" + name + ".2", std::uint64_t(-1)));
   }
   ops.push_back(Delete("gone", "", ""));
   ops.push_back(Copy("big", "big2", std::uint64_t(-1), INT64_MAX));
@@ -173,7 +188,7 @@ TEST_F(JournalTest, RoundTripsEveryRecordKindAndByte) {
   }
   std::string secondId;
   {
-    JournalWriter writer(m_path, "", "");
+    JournalWriter writer(m_path, "", "", {}, firstId);
     writer.Finish();
     secondId = writer.Id();
   }
@@ -185,6 +200,7 @@ TEST_F(JournalTest, RoundTripsEveryRecordKindAndByte) {
   EXPECT_EQ(batches[0].id, firstId);
   EXPECT_EQ(batches[0].folder, folder);
   EXPECT_EQ(batches[0].title, title);
+  EXPECT_EQ(batches[0].undoes, "");
   EXPECT_GT(batches[0].timeNs, 0);
   EXPECT_EQ(batches[0].operations, ops);
   EXPECT_TRUE(batches[0].undone);
@@ -192,6 +208,7 @@ TEST_F(JournalTest, RoundTripsEveryRecordKindAndByte) {
   EXPECT_EQ(batches[1].id, secondId);
   EXPECT_EQ(batches[1].folder, "");
   EXPECT_EQ(batches[1].title, "");
+  EXPECT_EQ(batches[1].undoes, firstId);
   EXPECT_TRUE(batches[1].operations.empty());
   EXPECT_FALSE(batches[1].undone);
   EXPECT_TRUE(batches[1].complete);
@@ -272,6 +289,8 @@ TEST_F(JournalTest, DamagedLinesAreSkipped) {
       {"unknown batch", "rename 9-9 a b 1 2"},
       {"unknown kind", "move 1-2 a b 1 2"},
       {"header again", "batch 1-2 5 /other Other"},
+      {"delete without inode", "delete 1-2 a /t/files/a /t/info/a.trashinfo"},
+      {"undo of no batch id", "batch 3-4 5 /f Undo x"},
       {"trailing space", "end 1-2 "},
   };
   const std::string good = "batch 1-2 3 /f Title\nrename 1-2 a b 1 2\n";
