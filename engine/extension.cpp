@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "engine/journal.h"
 #include "fileutil/fs.h"
 #include "fileutil/path.h"
 
@@ -15,7 +16,7 @@ std::string NameWithExtension(std::string_view name, std::string_view extension)
 }
 
 ExtensionOutcome ChangeExtension(const BatchEntries& entries, std::string_view extension,
-                                 const std::function<void()>& beep) {
+                                 const std::function<void()>& beep, JournalWriter* journal) {
   ExtensionOutcome outcome;
   const int count = entries.Count();
   for (int i = 0; i < count; ++i) {
@@ -26,6 +27,8 @@ ExtensionOutcome ChangeExtension(const BatchEntries& entries, std::string_view e
       operation.newName = NameWithExtension(name, extension);
       operation.error = RenameNoReplace(name, operation.newName);
       operation.done = operation.error == 0;
+      if (operation.done && journal && operation.newName != name)
+        journal->Add(RenameRecord(name, operation.newName));
     }
     if (operation.done) {
       ++outcome.succeeded;

@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -148,11 +149,11 @@ std::optional<Record> ParseRecord(std::string_view line) {
     if (fields.size() == 6 && (!text(5, record.undoes) ||
                                (!record.undoes.empty() && !IsBatchId(record.undoes))))
       return std::nullopt;
-  } else if (kind == "rename" && fields.size() == 6) {
+  } else if (kind == "rename" && fields.size() == 7) {
     record.kind = RecordKind::Operation;
     op.kind = JournalOperationKind::Rename;
     if (!text(2, op.oldName) || !text(3, op.newName) || !number(4, op.device) ||
-        !number(5, op.inode))
+        !number(5, op.inode) || !number(6, op.birthNs))
       return std::nullopt;
   } else if (kind == "copy" && fields.size() == 8) {
     record.kind = RecordKind::Operation;
@@ -199,6 +200,7 @@ std::string FormatOperation(const std::string& id, const JournalOperation& op) {
       text(op.newName);
       number(op.device);
       number(op.inode);
+      number(op.birthNs);
       break;
     case JournalOperationKind::Copy:
       line = "copy " + id;
@@ -288,8 +290,9 @@ bool OpenLocked(const std::string& path, int& fd) {
   return false;
 }
 
-// Appends whole records; the caller holds the lock. A record torn by a crash is closed with a
-// newline first, so it cannot run into the first of these.
+// Appends whole records; the caller holds the lock. A record torn by a crash is closed first
+// with a space and a newline: the empty field that makes never parses, so a record cut after
+// a whole field is not read as one with a shorter number or name.
 bool AppendLocked(int fd, std::string_view data) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return false;
@@ -298,7 +301,7 @@ bool AppendLocked(int fd, std::string_view data) {
     char last = '\n';
     if (::pread(fd, &last, 1, st.st_size - 1) != 1) return false;
     if (last != '\n') {
-      joined = "\n";
+      joined = " \n";
       joined += data;
       data = joined;
     }
@@ -350,6 +353,10 @@ std::int64_t UniqueNs() {
 }
 
 }  // namespace
+
+std::int64_t BirthNs(const struct statx& st) {
+  return std::int64_t(st.stx_btime.tv_sec) * 1000000000 + st.stx_btime.tv_nsec;
+}
 
 std::string DefaultJournalPath() {
   std::string state;
@@ -496,6 +503,34 @@ void JournalWriter::Fail(const std::string& what, int error) {
   m_buffer.clear();
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+}
+
+JournalOperation RenameRecord(const std::string& from, const std::string& to) {
+  JournalOperation record;
+  record.kind = JournalOperationKind::Rename;
+  record.oldName = from;
+  record.newName = to;
+  struct statx st;
+  if (::statx(AT_FDCWD, to.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) == 0) {
+    record.device = makedev(st.stx_dev_major, st.stx_dev_minor);
+    record.inode = st.stx_ino;
+    if (st.stx_mask & STATX_BTIME) record.birthNs = BirthNs(st);
+  }
+  return record;
+}
+
+JournalOperation CopyRecord(const std::string& source, const std::string& copy) {
+  JournalOperation record;
+  record.kind = JournalOperationKind::Copy;
+  record.oldName = source;
+  record.newName = copy;
+  if (struct stat st; ::lstat(copy.c_str(), &st) == 0) {
+    record.device = st.st_dev;
+    record.inode = st.st_ino;
+    record.size = static_cast<std::uint64_t>(st.st_size);
+    record.mtimeNs = std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  }
+  return record;
 }
 
 std::vector<JournalBatch> ReadJournal(const std::string& path) {

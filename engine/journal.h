@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+struct statx;
+
 namespace relabo {
 
 // The undo journal: one text line per record, appended by every running copy of the program.
 //
 //   batch   ID TIME_NS FOLDER TITLE UNDOES
-//   rename  ID OLD NEW DEVICE INODE
+//   rename  ID OLD NEW DEVICE INODE BIRTH_NS
 //   copy    ID SOURCE COPY DEVICE INODE SIZE MTIME_NS
 //   delete  ID OLD TRASHED_PATH TRASHINFO_PATH DEVICE INODE
 //   restore ID NAME TRASHED_PATH DEVICE INODE
@@ -40,6 +42,9 @@ struct JournalOperation {
   /// it moved (0 when not known).
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  /// Rename only: when the file was made, where the file system keeps it (0 otherwise): a
+  /// file made after another was removed can get its inode number.
+  std::int64_t birthNs = 0;
   /// Copy only: the copy as it was written.
   std::uint64_t size = 0;
   std::int64_t mtimeNs = 0;
@@ -123,6 +128,15 @@ class JournalWriter {
   bool m_finished = false;
   std::string m_error;
 };
+
+/// The record of a rename just done, with the file's identity as it stands at its new name
+/// (0 when it cannot be read). Relative names resolve in the current folder.
+JournalOperation RenameRecord(const std::string& from, const std::string& to);
+/// The record of a copy just made: the copy's identity, size and time.
+JournalOperation CopyRecord(const std::string& source, const std::string& copy);
+
+/// The birth time statx read, in ns.
+std::int64_t BirthNs(const struct statx& st);
 
 /// Every batch of the journal in file order. A missing file is an empty journal; a last line
 /// torn by a crash, and any line that does not parse, is skipped. Throws relabo::Error when the

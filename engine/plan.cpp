@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "engine/journal.h"
 #include "fileutil/error.h"
 #include "fileutil/fs.h"
 #include "fileutil/path.h"
@@ -668,8 +669,12 @@ std::string BesideName(const std::string& name, int number) {
 class Runner {
  public:
   Runner(const BatchPlan& plan, BatchProgress& progress, const SetAsideFunction& setAside,
-         BatchOutcome& outcome)
-      : m_plan(plan), m_progress(progress), m_setAside(setAside), m_outcome(outcome) {}
+         JournalWriter* journal, BatchOutcome& outcome)
+      : m_plan(plan),
+        m_progress(progress),
+        m_setAside(setAside),
+        m_journal(journal),
+        m_outcome(outcome) {}
 
   // False when the batch ends at this step.
   bool Run(const PlanStep& step) {
@@ -688,6 +693,7 @@ class Runner {
         if (copying) return Copy(op, record);
         int error = op.newName == op.oldName ? 0 : ProblemOf(op.newName).error;
         if (error == 0) error = RenameNoReplace(op.oldName, op.newName);
+        if (error == 0 && op.newName != op.oldName) Renamed(op.oldName, op.newName);
         Finish(record, op, error == 0, error, true);
         return true;
       }
@@ -697,6 +703,7 @@ class Runner {
                               ? EINVAL
                               : RenameNoReplace(op.oldName, op.temporaryName);
         if (error == 0) {
+          Renamed(op.oldName, op.temporaryName);
           m_aside.push_back({step.operation, record});
         } else {
           Finish(record, op, false, error, true);
@@ -736,9 +743,15 @@ class Runner {
     size_t record;
   };
 
+  void Renamed(const std::string& from, const std::string& to) {
+    if (m_journal) m_journal->Add(RenameRecord(from, to));
+  }
+
   // Shows the operation and starts its record.
   size_t Begin(size_t index) {
     const PlannedOperation& op = m_plan.operations[index];
+    // What is done so far reaches the disk before an operation that may take long.
+    if (m_journal) m_journal->FlushIfDue();
     ++m_started;
     m_progress.Step(Position(m_started), op.oldName, op.newName);
     BatchOperation& record = m_outcome.operations.emplace_back();
@@ -782,6 +795,7 @@ class Runner {
       Finish(record, op, false, e.Code(), true);
       return false;
     }
+    if (m_journal) m_journal->Add(CopyRecord(op.oldName, op.newName));
     Finish(record, op, true, 0, true);
     if (op.outcome == PlanOutcome::Rename || op.outcome == PlanOutcome::Replace) {
       BatchOperation& done = m_outcome.operations[record];
@@ -793,13 +807,20 @@ class Runner {
   void Settle(const Aside& aside, bool beep) {
     const PlannedOperation& op = m_plan.operations[aside.operation];
     const int error = RenameNoReplace(op.temporaryName, op.newName);
-    if (error != 0 && RenameNoReplace(op.temporaryName, op.oldName) != 0) {
+    if (error == 0) {
+      Renamed(op.temporaryName, op.newName);
+    } else if (RenameNoReplace(op.temporaryName, op.oldName) == 0) {
+      Renamed(op.temporaryName, op.oldName);
+    } else {
       // Another program took the new name and the old one meanwhile.
       std::string kept = op.temporaryName;
       for (int number = 2; number < 1000; ++number) {
         std::string beside = BesideName(op.oldName, number);
         const int result = RenameNoReplace(op.temporaryName, beside);
-        if (result == 0) kept = std::move(beside);
+        if (result == 0) {
+          Renamed(op.temporaryName, beside);
+          kept = std::move(beside);
+        }
         if (result != EEXIST) break;
       }
       m_outcome.operations[aside.record].keptAs = std::move(kept);
@@ -810,6 +831,7 @@ class Runner {
   const BatchPlan& m_plan;
   BatchProgress& m_progress;
   const SetAsideFunction& m_setAside;
+  JournalWriter* m_journal;
   BatchOutcome& m_outcome;
   std::vector<Aside> m_aside;
   int64_t m_started = 0;
@@ -1104,13 +1126,13 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
 }
 
 BatchOutcome RunPlan(const BatchPlan& plan, BatchProgress& progress,
-                     const SetAsideFunction& setAside) {
+                     const SetAsideFunction& setAside, JournalWriter* journal) {
   BatchOutcome outcome;
   if (plan.total < 1) return outcome;
   outcome.started = true;
   outcome.total = plan.total;
   outcome.operations.reserve(plan.steps.size());
-  Runner runner(plan, progress, setAside, outcome);
+  Runner runner(plan, progress, setAside, journal, outcome);
   try {
     progress.Start(plan.total, std::string(BatchTitle(plan.command)));
     for (const PlanStep& step : plan.steps) {

@@ -13,6 +13,8 @@
 
 namespace relabo {
 
+class JournalWriter;
+
 /// What stands at a name of the shown folder.
 enum class NameKind { None, File, Folder, Other };
 
@@ -206,7 +208,11 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
 /// The error that ends the batch (the plan's number, a copy that fails, an exception of the
 /// progress) is kept in ending, after the operations before it. A plan with a total below 1
 /// starts nothing.
+/// With a journal, every rename on the disk is recorded once it succeeded, in the order done
+/// (both halves of a cycle's, so taking them back in reverse order never needs a name that is
+/// taken), with the device and inode at the new name; every copy with the copy's identity,
+/// size and time. What setAside does it records itself. The caller finishes the journal.
 BatchOutcome RunPlan(const BatchPlan& plan, BatchProgress& progress,
-                     const SetAsideFunction& setAside = {});
+                     const SetAsideFunction& setAside = {}, JournalWriter* journal = nullptr);
 
 }  // namespace relabo

@@ -168,6 +168,7 @@ TEST_F(JournalTest, RoundTripsEveryRecordKindAndByte) {
   std::vector<JournalOperation> ops;
   for (const std::string& name : names) {
     ops.push_back(Rename(name, name + "-new", 64769, 1234567));
+    ops.back().birthNs = 1796709989305681772;
     ops.push_back(Copy(name, "copy " + name, 0, -1234567890123));
     ops.push_back(
         Delete(name, "/trash/files/" + name, "/trash/info/" + name + ".trashinfo", 99));
@@ -254,19 +255,23 @@ TEST_F(JournalTest, TornLastRecordIsIgnoredAtEveryByte) {
     ASSERT_EQ(ReadJournal(m_path), expected);
   }
 
-  // A batch written after the crash starts on a line of its own.
-  WriteFile(m_path, content.substr(0, content.size() - 3));
-  {
-    JournalWriter writer(m_path, "/g", "Third");
-    writer.Add(Rename("c", "d"));
-    writer.Finish();
+  // A batch written after the crash starts on a line of its own, and the torn record stays
+  // unread wherever it was cut (also right after a whole field).
+  for (size_t cut = lastStart; cut < content.size() - 1; ++cut) {
+    SCOPED_TRACE(cut);
+    WriteFile(m_path, content.substr(0, cut));
+    {
+      JournalWriter writer(m_path, "/g", "Third");
+      writer.Add(Rename("c", "d"));
+      writer.Finish();
+    }
+    const auto after = ReadJournal(m_path);
+    ASSERT_EQ(after.size(), 3u);
+    ASSERT_EQ(std::vector(after.begin(), after.begin() + 2), expected);
+    EXPECT_EQ(after[2].title, "Third");
+    EXPECT_EQ(after[2].operations, std::vector{Rename("c", "d")});
+    EXPECT_TRUE(after[2].complete);
   }
-  const auto after = ReadJournal(m_path);
-  ASSERT_EQ(after.size(), 3u);
-  EXPECT_EQ(std::vector(after.begin(), after.begin() + 2), expected);
-  EXPECT_EQ(after[2].title, "Third");
-  EXPECT_EQ(after[2].operations, std::vector{Rename("c", "d")});
-  EXPECT_TRUE(after[2].complete);
 }
 
 TEST_F(JournalTest, DamagedLinesAreSkipped) {
@@ -275,8 +280,8 @@ TEST_F(JournalTest, DamagedLinesAreSkipped) {
     const char* line;
   };
   const Case cases[] = {
-      {"field missing", "rename 1-2 a b 1"},
-      {"field too many", "rename 1-2 a b 1 2 3"},
+      {"field missing", "rename 1-2 a b 1 2"},
+      {"field too many", "rename 1-2 a b 1 2 3 4"},
       {"empty field", "rename 1-2 a  b 1 2"},
       {"short escape", "rename 1-2 a\\x4 b 1 2"},
       {"escape at end", "rename 1-2 a\\ b 1 2"},
@@ -293,7 +298,7 @@ TEST_F(JournalTest, DamagedLinesAreSkipped) {
       {"undo of no batch id", "batch 3-4 5 /f Undo x"},
       {"trailing space", "end 1-2 "},
   };
-  const std::string good = "batch 1-2 3 /f Title\nrename 1-2 a b 1 2\n";
+  const std::string good = "batch 1-2 3 /f Title\nrename 1-2 a b 1 2 0\n";
   const std::string tail = "end 1-2\n";
   std::filesystem::create_directories(m_dir.Path("state/relabo"));
   m_dir.CreateFile("state/relabo/journal", good + tail);

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "engine/batch.h"
+#include "engine/trash_result.h"
 #include "fileutil/path.h"
 
 namespace relabo::test {
@@ -79,6 +82,53 @@ class AsideFolder {
       if (!refusal.empty()) return refusal;
       const std::string kept = m_folder + "/" + std::to_string(calls.size()) + "-" + NamePart(path);
       return std::rename(path.c_str(), kept.c_str()) == 0 ? std::string() : std::strerror(errno);
+    };
+  }
+
+  std::vector<std::string> calls;
+  std::string refusal;
+
+ private:
+  std::string m_folder;
+};
+
+/// A trash for tests laid out as the desktop's: what it is given moves to "files/<n>-<name>"
+/// under its folder (n counting the calls) beside "info/<n>-<name>.trashinfo"; or it refuses
+/// every entry with a reason.
+class FakeTrash {
+ public:
+  explicit FakeTrash(std::string folder) : m_folder(std::move(folder)) {
+    ::mkdir(m_folder.c_str(), 0700);
+    ::mkdir((m_folder + "/files").c_str(), 0700);
+    ::mkdir((m_folder + "/info").c_str(), 0700);
+  }
+
+  TrashFunction Function() {
+    return [this](const std::string& path) {
+      calls.push_back(path);
+      TrashResult result;
+      struct stat st;
+      if (!refusal.empty() || ::lstat(path.c_str(), &st) != 0) {
+        result.error = refusal.empty() ? std::strerror(errno) : refusal;
+        return result;
+      }
+      const std::string name = std::to_string(calls.size()) + "-" + NamePart(path);
+      result.trashedPath = m_folder + "/files/" + name;
+      result.infoPath = m_folder + "/info/" + name + ".trashinfo";
+      if (std::rename(path.c_str(), result.trashedPath.c_str()) != 0) {
+        result.error = std::strerror(errno);
+        result.trashedPath.clear();
+        result.infoPath.clear();
+        return result;
+      }
+      if (FILE* info = std::fopen(result.infoPath.c_str(), "w")) {
+        std::fprintf(info, "[Trash Info]\nPath=%s\n", path.c_str());
+        std::fclose(info);
+      }
+      result.trashed = true;
+      result.device = st.st_dev;
+      result.inode = st.st_ino;
+      return result;
     };
   }
 
