@@ -1,5 +1,6 @@
 #include "engine/trash.h"
 
+#include <dirent.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,11 +8,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <vector>
 
 #include "tests/support/test_dir.h"
 
@@ -47,6 +53,73 @@ std::vector<std::string> Names(const std::string& folder) {
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+struct stat Lstat(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) st.st_ino = 0;
+  return st;
+}
+
+// The Path= value of a .trashinfo file; empty without one.
+std::string InfoOriginal(const std::string& infoPath) {
+  std::smatch match;
+  const std::string info = ReadText(infoPath);
+  return std::regex_search(info, match, std::regex("(^|\n)Path=([^\n]*)\n")) ? match[2].str()
+                                                                             : std::string();
+}
+
+// Escapes a path the way a .trashinfo's Path= spells it: bytes other than letters, digits,
+// "-._~" and "/" as %XX.
+std::string Escaped(const std::string& path) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const unsigned char c : path) {
+    if (std::isalnum(c) || std::strchr("-._~/", c)) {
+      out += char(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+// Runs what in a child process that is not root (root may read and write everywhere, so the
+// child gives root up and takes over the folders in owned) and returns what it returned.
+std::string RunUnprivileged(const std::vector<std::string>& owned,
+                            const std::function<std::string()>& what) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return "pipe failed";
+  const pid_t child = ::fork();
+  if (child < 0) return "fork failed";
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    if (::geteuid() == 0) {
+      const uid_t nobody = 65534;
+      for (const std::string& folder : owned) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+          (void)::lchown(entry.path().c_str(), nobody, nobody);
+        (void)::lchown(folder.c_str(), nobody, nobody);
+      }
+      if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
+        ::_exit(2);
+    }
+    const std::string report = what();
+    (void)::write(pipeFds[1], report.data(), report.size());
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string report;
+  char buffer[512];
+  ssize_t n;
+  while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0) report.append(buffer, size_t(n));
+  ::close(pipeFds[0]);
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return "the child failed";
+  return report;
 }
 
 class TrashTest : public ::testing::Test {
@@ -99,8 +172,11 @@ TEST_F(TrashTest, RelativeNameLeavesNothingInTheCurrentFolder) {
   CurrentFolderGuard guard;
   ASSERT_EQ(::chdir(dir.Path("work").c_str()), 0);
 
-  EXPECT_TRUE(TrashFile("notes.txt").trashed);
+  const TrashResult result = TrashFile("notes.txt");
+  EXPECT_TRUE(result.trashed);
 
+  EXPECT_EQ(result.trashedPath, TrashFolder() + "/files/notes.txt");
+  EXPECT_EQ(result.infoPath, TrashFolder() + "/info/notes.txt.trashinfo");
   EXPECT_EQ(Names(dir.Path("work")), std::vector<std::string>{});
   EXPECT_EQ(Names(TrashFolder() + "/files"), std::vector<std::string>{"notes.txt"});
 }
@@ -124,6 +200,9 @@ TEST_F(TrashTest, MissingFileIsAFailure) {
     const TrashResult result = TrashFile(path);
     EXPECT_FALSE(result.trashed);
     EXPECT_NE(result.error, "");
+    EXPECT_EQ(result.trashedPath, "");
+    EXPECT_EQ(result.infoPath, "");
+    EXPECT_EQ(result.inode, 0u);
   }
   EXPECT_TRUE(Exists(dir.Root()));
 }
@@ -173,6 +252,198 @@ TEST_F(TrashTest, FileInReadOnlyFolderIsRefusedAndStays) {
   EXPECT_EQ(ReadText(path), "precious");
   EXPECT_EQ(Names(TrashFolder() + "/files"), std::vector<std::string>{});
   EXPECT_EQ(Names(TrashFolder() + "/info"), std::vector<std::string>{});
+}
+
+TEST_F(TrashTest, ResultTellsWhereTheEntryWent) {
+  enum class Kind { File, Link, DanglingLink, Folder };
+  struct Case {
+    const char* name;
+    Kind kind;
+    const char* entry;   // its name in the folder
+    const char* suffix;  // appended to the path given to TrashFile
+  };
+  const Case cases[] = {
+      {"plain file", Kind::File, "report.txt", ""},
+      {"spaces and bytes that are not UTF-8", Kind::File, "a b \xfe\xff x.txt", ""},
+      {"symbolic link", Kind::Link, "link", ""},
+      {"dangling symbolic link", Kind::DanglingLink, "dangling", ""},
+      {"link to a folder given with a slash", Kind::Link, "folder link", "/"},
+      {"folder", Kind::Folder, "album", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDir dir;
+    const std::string target = dir.CreateFolder("target");
+    const std::string path = dir.Path(c.entry);
+    switch (c.kind) {
+      case Kind::File:
+        dir.CreateFile(c.entry, "contents");
+        break;
+      case Kind::Link:
+        dir.CreateSymlink(c.entry, target);
+        break;
+      case Kind::DanglingLink:
+        dir.CreateSymlink(c.entry, dir.Path("nowhere"));
+        break;
+      case Kind::Folder:
+        dir.CreateFile(std::string(c.entry) + "/inside.txt", "x");
+        break;
+    }
+    const struct stat before = Lstat(path);
+    ASSERT_NE(before.st_ino, 0u);
+
+    const TrashResult result = TrashFile(path + c.suffix);
+
+    ASSERT_TRUE(result.trashed) << result.error;
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(result.device, std::uint64_t(before.st_dev));
+    EXPECT_EQ(result.inode, std::uint64_t(before.st_ino));
+    EXPECT_EQ(result.trashedPath, TrashFolder() + "/files/" + c.entry);
+    EXPECT_EQ(result.infoPath, TrashFolder() + "/info/" + c.entry + ".trashinfo");
+    const struct stat trashed = Lstat(result.trashedPath);
+    EXPECT_EQ(trashed.st_ino, before.st_ino);
+    EXPECT_EQ(trashed.st_dev, before.st_dev);
+    EXPECT_EQ(trashed.st_mode & S_IFMT, before.st_mode & S_IFMT);
+    EXPECT_EQ(InfoOriginal(result.infoPath), Escaped(path));
+    if (c.kind == Kind::Link) {
+      EXPECT_TRUE(Exists(target));
+      EXPECT_NE(result.inode, std::uint64_t(Lstat(target).st_ino));
+    }
+  }
+}
+
+// GIO names a second entry of one name "report.2.txt", a third "report.3.txt" and so on.
+TEST_F(TrashTest, SameNameTrashedInTurnGetsItsOwnEntry) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> trashNames;  // in the order trashed
+  };
+  const Case cases[] = {
+      {"report.txt", {"report.txt", "report.2.txt", "report.3.txt"}},
+      {"archive.tar.gz", {"archive.tar.gz", "archive.2.tar.gz", "archive.3.tar.gz"}},
+      {"notes", {"notes", "notes.2", "notes.3"}},
+      {".hidden", {".hidden", ".2.hidden", ".3.hidden"}},
+      {"bad\xff name", {"bad\xff name", "bad\xff name.2", "bad\xff name.3"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDir dir;
+    std::set<std::string> reported;
+    for (std::size_t i = 0; i < c.trashNames.size(); ++i) {
+      SCOPED_TRACE(i);
+      const std::string path =
+          dir.CreateFile("folder" + std::to_string(i) + "/" + c.name, "copy " + std::to_string(i));
+      const struct stat before = Lstat(path);
+
+      const TrashResult result = TrashFile(path);
+
+      ASSERT_TRUE(result.trashed) << result.error;
+      EXPECT_EQ(result.trashedPath, TrashFolder() + "/files/" + c.trashNames[i]);
+      EXPECT_EQ(result.infoPath, TrashFolder() + "/info/" + c.trashNames[i] + ".trashinfo");
+      EXPECT_EQ(result.inode, std::uint64_t(before.st_ino));
+      EXPECT_EQ(Lstat(result.trashedPath).st_ino, before.st_ino);
+      EXPECT_EQ(ReadText(result.trashedPath), "copy " + std::to_string(i));
+      EXPECT_EQ(InfoOriginal(result.infoPath), Escaped(path));
+      EXPECT_TRUE(reported.insert(result.trashedPath).second) << "reported twice";
+    }
+  }
+}
+
+// GIO takes the first name that has no .trashinfo, whatever else the trash holds.
+TEST_F(TrashTest, EntryIsFoundWhateverTheTrashHeld) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;  // in the trash beforehand
+    std::vector<std::string> infos;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"empty trash", {}, {}, "a.txt"},
+      {"name taken", {"a.txt"}, {"a.txt"}, "a.2.txt"},
+      {"only the info of the name left", {}, {"a.txt"}, "a.2.txt"},
+      {"only the file of the name left", {"a.txt"}, {}, "a.txt"},
+      {"name freed, second name taken", {"a.2.txt"}, {"a.2.txt"}, "a.txt"},
+      {"two names taken", {"a.txt", "a.2.txt"}, {"a.txt", "a.2.txt"}, "a.3.txt"},
+      {"other names only", {"b.txt", "a.txt.2"}, {"b.txt", "a.txt.2"}, "a.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code ignored;
+    std::filesystem::remove_all(TrashFolder(), ignored);
+    std::filesystem::create_directories(TrashFolder() + "/files");
+    std::filesystem::create_directories(TrashFolder() + "/info");
+    for (const std::string& name : c.files)
+      std::ofstream(TrashFolder() + "/files/" + name) << "old";
+    for (const std::string& name : c.infos)
+      std::ofstream(TrashFolder() + "/info/" + name + ".trashinfo")
+          << "[Trash Info]\nPath=/old/" << name << "\nDeletionDate=2020-01-01T00:00:00\n";
+    TestDir dir;
+    const std::string path = dir.CreateFile("a.txt", "new");
+    const struct stat before = Lstat(path);
+
+    const TrashResult result = TrashFile(path);
+
+    ASSERT_TRUE(result.trashed) << result.error;
+    EXPECT_EQ(result.trashedPath, TrashFolder() + "/files/" + c.expected);
+    EXPECT_EQ(result.infoPath, TrashFolder() + "/info/" + c.expected + ".trashinfo");
+    EXPECT_EQ(Lstat(result.trashedPath).st_ino, before.st_ino);
+    EXPECT_EQ(ReadText(result.trashedPath), "new");
+    EXPECT_EQ(InfoOriginal(result.infoPath), Escaped(path));
+  }
+}
+
+// Hard links of one file trashed under one name are all the same inode: each is told apart by
+// the original its .trashinfo names.
+TEST_F(TrashTest, HardLinksOfOneFileEachReportTheirOwnEntry) {
+  TestDir dir;
+  const std::string first = dir.CreateFile("one/same.txt", "shared");
+  const std::string second = dir.CreateFolder("two") + "/same.txt";
+  ASSERT_EQ(::link(first.c_str(), second.c_str()), 0) << std::strerror(errno);
+  const struct stat before = Lstat(first);
+
+  const TrashResult one = TrashFile(first);
+  const TrashResult two = TrashFile(second);
+
+  ASSERT_TRUE(one.trashed && two.trashed);
+  EXPECT_EQ(one.trashedPath, TrashFolder() + "/files/same.txt");
+  EXPECT_EQ(two.trashedPath, TrashFolder() + "/files/same.2.txt");
+  EXPECT_EQ(two.infoPath, TrashFolder() + "/info/same.2.txt.trashinfo");
+  EXPECT_EQ(one.inode, std::uint64_t(before.st_ino));
+  EXPECT_EQ(two.inode, std::uint64_t(before.st_ino));
+  EXPECT_EQ(InfoOriginal(two.infoPath), Escaped(second));
+}
+
+// The entry is found by the names the trash gives, not by listing the trash: a trash whose
+// files folder cannot be listed still tells where each went.
+TEST_F(TrashTest, EntryIsFoundWithoutListingTheTrash) {
+  TestDir dir;
+  const std::vector<std::string> paths = {dir.CreateFile("one/kept.txt", "1"),
+                                          dir.CreateFile("two/kept.txt", "2"),
+                                          dir.CreateFile("three/kept", "3")};
+  const std::string files = TrashFolder() + "/files";
+  std::filesystem::create_directories(files);
+  std::filesystem::create_directories(TrashFolder() + "/info");
+
+  const std::string report = RunUnprivileged({g_home->Root(), dir.Root()}, [&] {
+    if (::chmod(files.c_str(), 0300) != 0) return std::string("chmod failed");
+    DIR* listing = ::opendir(files.c_str());
+    if (listing) {
+      ::closedir(listing);
+      return std::string("the files folder can be listed");
+    }
+    std::string lines;
+    for (const std::string& path : paths) {
+      const std::uint64_t inode = Lstat(path).st_ino;
+      const TrashResult result = TrashFile(path);
+      lines += std::string(result.trashed ? "trashed" : "not trashed: " + result.error) + " " +
+               result.trashedPath + (result.inode == inode ? "" : " other inode") + "\n";
+    }
+    return lines;
+  });
+  ::chmod(files.c_str(), 0700);
+
+  EXPECT_EQ(report, "trashed " + files + "/kept.txt\n" + "trashed " + files + "/kept.2.txt\n" +
+                        "trashed " + files + "/kept\n");
 }
 
 }  // namespace
