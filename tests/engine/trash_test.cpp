@@ -19,6 +19,10 @@
 #include <sstream>
 #include <vector>
 
+#include "engine/journal.h"
+#include "engine/trash_batch.h"
+#include "engine/undo.h"
+#include "tests/support/batch_fakes.h"
 #include "tests/support/test_dir.h"
 
 namespace relabo {
@@ -444,6 +448,39 @@ TEST_F(TrashTest, EntryIsFoundWithoutListingTheTrash) {
 
   EXPECT_EQ(report, "trashed " + files + "/kept.txt\n" + "trashed " + files + "/kept.2.txt\n" +
                         "trashed " + files + "/kept\n");
+}
+
+TEST_F(TrashTest, DeletionIsTakenBackFromTheDesktopsTrash) {
+  TestDir dir;
+  const CurrentFolderGuard guard;
+  ASSERT_EQ(::chdir(dir.Root().c_str()), 0);
+  dir.CreateFile("a.txt", "A");
+  dir.CreateFile("b c\xff.txt", "B");
+  dir.CreateFile("kept.txt", "K");
+  const std::string journalPath = dir.Path(".state/journal");
+  {
+    JournalWriter journal(journalPath, dir.Root(), "Delete");
+    test::RecordingProgress progress;
+    const test::FakeEntries entries{{"a.txt"}, {"b c\xff.txt"}, {"kept.txt", false}};
+    EXPECT_EQ(TrashMarked(entries, progress, TrashFile, &journal).trashed, 2);
+    journal.Finish();
+  }
+  EXPECT_EQ(Names(dir.Root()), (std::vector<std::string>{".state", "kept.txt"}));
+  EXPECT_EQ(Names(TrashFolder() + "/info").size(), 2u);
+
+  const auto batches = ReadJournal(journalPath);
+  ASSERT_EQ(batches.size(), 1u);
+  test::RecordingProgress progress;
+  const UndoOutcome outcome = UndoBatch(batches[0], progress, TrashFile, journalPath);
+
+  EXPECT_EQ(outcome.undone, 2);
+  EXPECT_TRUE(outcome.failures.empty());
+  EXPECT_EQ(Names(dir.Root()),
+            (std::vector<std::string>{".state", "a.txt", "b c\xff.txt", "kept.txt"}));
+  EXPECT_EQ(ReadText(dir.Path("b c\xff.txt")), "B");
+  // Nothing is left in the trash that would list the files as still deleted.
+  EXPECT_TRUE(Names(TrashFolder() + "/info").empty());
+  EXPECT_TRUE(Names(TrashFolder() + "/files").empty());
 }
 
 }  // namespace
