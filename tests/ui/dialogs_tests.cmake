@@ -5,6 +5,7 @@ if(RELABO_GUI)
     properties_test.cpp
     selection_form_test.cpp
     single_line_test.cpp
+    undo_history_dialog_test.cpp
   )
   target_link_libraries(relabo_dialogs_tests PRIVATE relabo_dialogs Qt6::Test Qt6::Widgets
                         Qt6::DBus)
