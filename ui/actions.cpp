@@ -54,6 +54,8 @@ const std::array<ActionSpec, kActionCount> kActionTable = {{
   {ActionId::ShrinkSelection, "ShrinkSelectionAction", "Selection", "S&hrink Selection...",  "",          0,  9, 31, "Shrink selection"},
   {ActionId::Preview,         "PreviewAction",         "Show",      "&Preview",              "Ctrl+P",    0, -1, 33, ""},
   {ActionId::ResolveChains,   "ResolveChainsAction",   "Command",   "Resol&ve Conflicts in Order", "",    0, -1, 32, ""},
+  {ActionId::Undo,            "UndoAction",            "Command",   "&Undo",                 "Ctrl+Z",    0, -1, 32, ""},
+  {ActionId::UndoHistory,     "UndoHistoryAction",     "Command",   "Undo Hi&story...",      "",          0, -1, 32, ""},
 }};
 // clang-format on
 

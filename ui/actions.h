@@ -43,8 +43,10 @@ enum class ActionId : int {
   ShrinkSelection,
   Preview,
   ResolveChains,
+  Undo,
+  UndoHistory,
 };
-constexpr int kActionCount = 33;
+constexpr int kActionCount = 35;
 
 /// One row of the action table.
 struct ActionSpec {

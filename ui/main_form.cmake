@@ -7,6 +7,7 @@ add_library(relabo_mainwindow STATIC
   elided_label.cpp elided_label.h
   error_box.cpp error_box.h
   help_window.cpp help_window.h
+  journal_view.cpp journal_view.h
   list_batch_entries.h
   main_form.cpp main_form.h
   main_layout.cpp main_layout.h

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSignalBlocker>
@@ -27,9 +28,12 @@
 #include <memory>
 
 #include "engine/extension.h"
+#include "engine/journal.h"
 #include "engine/plan.h"
 #include "engine/progress_form.h"
 #include "engine/trash.h"
+#include "engine/trash_batch.h"
+#include "engine/undo.h"
 #include "filelist/file_list_box.h"
 #include "fileutil/error.h"
 #include "fileutil/mask.h"
@@ -42,11 +46,13 @@
 #include "ui/dock_rule.h"
 #include "ui/error_box.h"
 #include "ui/help_window.h"
+#include "ui/journal_view.h"
 #include "ui/list_batch_entries.h"
 #include "ui/preview_controller.h"
 #include "ui/properties.h"
 #include "ui/selection_form.h"
 #include "ui/spin_edit.h"
+#include "ui/undo_history_dialog.h"
 
 namespace relabo {
 
@@ -125,14 +131,6 @@ QFrame* MakeToolSeparator(const LayoutScale& scale, QWidget* parent) {
 
 }  // namespace
 
-// A file in a copy's way goes to the trash, so it is never lost; where it cannot go there, the
-// copy fails and the file stays.
-std::string MoveToTrash(const std::string& path) {
-  const TrashResult result = TrashFile(path);
-  if (result.trashed) return {};
-  return result.error.empty() ? std::string("not moved to the trash") : result.error;
-}
-
 QString BatchFailureNote(const BatchOutcome& outcome, int command) {
   if (outcome.failed == 0) return QString();
   const char* what = command == kCopyFiles ? "copies" : "renames";
@@ -153,7 +151,8 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
     : TEdgeDockForm(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                 Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                                 Qt::WindowCloseButtonHint),
-      m_store(std::move(store)) {
+      m_store(std::move(store)),
+      m_journal(std::make_unique<JournalView>()) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(QStringLiteral("Relabo"));
   setWindowIcon(ProgramIcon());
@@ -205,6 +204,7 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
   connect(qApp, &QApplication::focusChanged, this, [this] { FilesFocusChanged(); });
 
   m_helpFile = LocateHelpFile(QString::fromStdString(ProgramFolder()));
+  UpdateUndoAction();
   m_files->setFocus(Qt::OtherFocusReason);
   // The window opens at its design size and may grow, never shrink below it.
   m_client->setMinimumSize(MainDesignSize(m_scale, MeasureNeeds()));
@@ -377,11 +377,14 @@ void TMainForm::CreateMenus() {
   addMenu("&Mark", "MarkMenu", 31,
           {ActionId::ExpandSelection, ActionId::ShrinkSelection, separator, ActionId::SelectAll,
            ActionId::UnselectAll, separator, ActionId::SelectInvert});
-  addMenu(
+  QMenu* commandMenu = addMenu(
       "&Command", "CommandMenu", 32,
       {ActionId::InsertString, ActionId::RemoveString, ActionId::ReplaceString,
        ActionId::ChangeString, ActionId::ChangeCase, ActionId::ChangeNumber, ActionId::RenameFiles,
-       ActionId::CopyFiles, separator, ActionId::Execute, separator, ActionId::ResolveChains});
+       ActionId::CopyFiles, separator, ActionId::Execute, separator, ActionId::Undo,
+       ActionId::UndoHistory, separator, ActionId::ResolveChains});
+  // Another running copy of the program may have recorded a batch since.
+  connect(commandMenu, &QMenu::aboutToShow, this, [this] { UpdateUndoAction(); });
   addMenu("Sho&w", "ShowMenu", 33,
           {ActionId::DefaultFilter, ActionId::ChooseFilter, separator, ActionId::SortName,
            ActionId::SortSize, ActionId::SortDate, ActionId::SortTime, ActionId::SortAttribute,
@@ -638,6 +641,12 @@ void TMainForm::Run(ActionId id) {
       case ActionId::ResolveChains:
         if (m_preview) m_preview->Schedule();
         break;
+      case ActionId::Undo:
+        UndoActionExecute();
+        break;
+      case ActionId::UndoHistory:
+        UndoHistoryActionExecute();
+        break;
     }
   });
 }
@@ -844,15 +853,22 @@ void TMainForm::Execute() {
   }
 
   BatchOutcome outcome;
+  std::string journalError;
   std::exception_ptr windUpError;
   {
     const WindowDisabled disabled(*this);
     TProgressForm progress(this);
+    const std::unique_ptr<JournalWriter> journal =
+        plan.total > 0 ? StartJournal(BatchTitle(command)) : nullptr;
     try {
-      outcome = RunPlan(plan, progress, MoveToTrash);
+      outcome =
+          RunPlan(plan, progress, RecordedSetAside(TrashFile, journal.get(), m_journal->Path()),
+                  journal.get());
     } catch (...) {
       outcome.ending = std::current_exception();
     }
+    if (journal) journal->Finish();
+    journalError = journal ? journal->LastError() : std::string();
     // The list is read again also when the batch ended early, before the window takes input.
     try {
       m_files->Rescan();
@@ -861,6 +877,7 @@ void TMainForm::Execute() {
     }
   }
   SetStatusNote(BatchFailureNote(outcome, command));
+  JournalWritten(journalError);
   outcome.RethrowEnding();
   if (windUpError) std::rethrow_exception(windUpError);
 }
@@ -875,12 +892,15 @@ void TMainForm::ExtensionActionExecute() {
     return;
   }
   SetStatusNote(QString());
-  const ExtensionOutcome outcome =
-      ChangeExtension(ListBatchEntries(*m_files), extension, [] { QApplication::beep(); });
+  const std::unique_ptr<JournalWriter> journal = StartJournal("Extension");
+  const ExtensionOutcome outcome = ChangeExtension(
+      ListBatchEntries(*m_files), extension, [] { QApplication::beep(); }, journal.get());
+  journal->Finish();
   if (outcome.failed > 0) {
     SetStatusNote(
         FromStd(Format("%d of %d renames failed", outcome.failed, int(outcome.operations.size()))));
   }
+  JournalWritten(journal->LastError());
   if (outcome.succeeded > 0) {
     m_files->Rescan();
     m_files->SetTopIndex(top);
@@ -890,34 +910,115 @@ void TMainForm::ExtensionActionExecute() {
 void TMainForm::DeleteActionExecute() {
   if (!m_files->hasFocus() || m_files->MarkedCount() == 0) return;
   SetStatusNote(QString());
-  int deleted = 0;
-  int refused = 0;
-  std::string firstError;
+  DeleteOutcome outcome;
+  std::string journalError;
   std::exception_ptr windUpError;
   {
     TProgressForm progress(this);
     progress.StartWithLabel(m_files->MarkedCount(), "Delete", "What:");
     const WindowDisabled disabled(*this);
-    const int count = m_files->Count();
-    for (int i = 0; i < count; ++i) {
-      if (!m_files->IsMarked(i) || m_files->ItemKind(i) != ekFile) continue;
-      const TrashResult result = TrashFile(m_files->ItemPath(i));
-      if (!result.trashed) {
-        if (refused++ == 0) firstError = result.error;
-      }
-      ++deleted;
-      progress.Step(deleted, m_files->ItemText(i), std::string());
-    }
+    const std::unique_ptr<JournalWriter> journal = StartJournal("Delete");
+    outcome = TrashMarked(ListBatchEntries(*m_files), progress, TrashFile, journal.get());
+    journal->Finish();
+    journalError = journal->LastError();
     try {
       m_files->Rescan();
     } catch (...) {
       windUpError = std::current_exception();
     }
   }
-  if (refused > 0) {
-    SetStatusNote(FromStd(Format("%d of %d not moved to the trash", refused, deleted)),
-                  FromStd(firstError));
+  if (outcome.refused > 0) {
+    SetStatusNote(
+        FromStd(Format("%d of %d not moved to the trash", outcome.refused, outcome.attempted)),
+        FromStd(outcome.firstError));
   }
+  JournalWritten(journalError);
+  if (windUpError) std::rethrow_exception(windUpError);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Undo
+
+std::unique_ptr<JournalWriter> TMainForm::StartJournal(std::string_view title) const {
+  return std::make_unique<JournalWriter>(m_journal->Path(), m_files->Directory(),
+                                         std::string(title));
+}
+
+void TMainForm::JournalWritten(const std::string& error) {
+  if (!error.empty()) {
+    const QString note = StatusNote();
+    SetStatusNote(note.isEmpty() ? QStringLiteral("Not recorded for undo")
+                                 : note + QStringLiteral("; not recorded for undo"),
+                  FromStd(error));
+  }
+  UpdateUndoAction();
+}
+
+void TMainForm::UpdateUndoAction() {
+  const JournalBatch* newest = NewestUndoable(m_journal->Batches());
+  QAction* undo = Action(ActionId::Undo);
+  undo->setText(UndoCaption(newest));
+  undo->setEnabled(newest != nullptr);
+}
+
+void TMainForm::UndoActionExecute() {
+  const std::vector<JournalBatch>& batches = m_journal->Batches();
+  if (!m_journal->ReadError().empty()) throw Error(m_journal->ReadError());
+  const JournalBatch* newest = NewestUndoable(batches);
+  if (!newest) {
+    QApplication::beep();
+    UpdateUndoAction();
+    return;
+  }
+  RunUndo({*newest});
+}
+
+void TMainForm::UndoHistoryActionExecute() {
+  // A copy: the dialog and the undo let events through, which may read the journal again.
+  const std::vector<JournalBatch> batches = m_journal->Batches();
+  if (!m_journal->ReadError().empty()) throw Error(m_journal->ReadError());
+  const std::string id = ShowUndoHistory(this, batches);
+  const std::vector<const JournalBatch*> sequence = UndoSequence(batches, id);
+  if (sequence.empty()) return;
+  if (QMessageBox::question(this, QStringLiteral("Undo History"), UndoQuestion(sequence),
+                            QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) != QMessageBox::Yes) {
+    return;
+  }
+  std::vector<JournalBatch> chosen;
+  for (const JournalBatch* batch : sequence) chosen.push_back(*batch);
+  RunUndo(chosen);
+}
+
+void TMainForm::RunUndo(const std::vector<JournalBatch>& batches) {
+  SetStatusNote(QString());
+  // The list shows the folder whose files come back, so the user sees what happens.
+  const std::string& folder = batches.front().folder;
+  if (folder != m_files->Directory() && FolderExists(folder)) {
+    m_files->GoToPath(folder);
+    SetDriveQuietly(m_files->Directory());
+  }
+  std::vector<const JournalBatch*> sequence;
+  for (const JournalBatch& batch : batches) sequence.push_back(&batch);
+  UndoOutcome outcome;
+  std::exception_ptr windUpError;
+  {
+    const WindowDisabled disabled(*this);
+    TProgressForm progress(this);
+    outcome = UndoBatches(sequence, progress, TrashFile, m_journal->Path());
+    try {
+      m_files->Rescan();
+    } catch (...) {
+      windUpError = std::current_exception();
+    }
+  }
+  QString details;
+  for (size_t i = 0; i < outcome.failures.size() && i < 10; ++i) {
+    details += (i ? QStringLiteral("; ") : QString()) + FromStd(outcome.failures[i].name) +
+               QStringLiteral(": ") + FromStd(outcome.failures[i].reason);
+  }
+  SetStatusNote(FromStd(UndoFailureNote(outcome)), details);
+  JournalWritten(outcome.journalError);
   if (windUpError) std::rethrow_exception(windUpError);
 }
 
@@ -1109,6 +1210,16 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
     // A field of a page must not keep a key that is a shortcut of the window (Ctrl+A).
     const auto* key = static_cast<QKeyEvent*>(event);
     const QKeyCombination pressed(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key()));
+    // Ctrl+Z is a text field's own undo; elsewhere on a page it does nothing, so the window's
+    // Undo acts only from the list and the menu.
+    for (const QKeySequence& shortcut : Action(ActionId::Undo)->shortcuts()) {
+      if (shortcut.count() != 1 || shortcut[0] != pressed) continue;
+      if (qobject_cast<QLineEdit*>(watched) || qobject_cast<QAbstractSpinBox*>(watched) ||
+          (qobject_cast<QComboBox*>(watched) && static_cast<QComboBox*>(watched)->isEditable()))
+        return false;
+      event->accept();
+      return true;
+    }
     for (const QAction* action : m_actions) {
       for (const QKeySequence& shortcut : action->shortcuts()) {
         if (shortcut.count() == 1 && shortcut[0] == pressed) return true;
@@ -1203,6 +1314,9 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 
 void TMainForm::changeEvent(QEvent* event) {
   TEdgeDockForm::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && isEnabled()) {
+    UpdateUndoAction();
+  }
   if (event->type() == QEvent::EnabledChange && isEnabled() && m_closeWhenEnabled) {
     m_closeWhenEnabled = false;
     // Once the handler that ran the batch has returned to the event loop.

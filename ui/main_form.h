@@ -6,6 +6,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/batch.h"
@@ -28,6 +29,9 @@ class QToolButton;
 
 namespace relabo {
 
+class JournalView;
+class JournalWriter;
+struct JournalBatch;
 class TCommandPages;
 class TXDriveComboBox;
 class TXFileListBox;
@@ -184,6 +188,18 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   void DefaultFilterActionExecute();
   void ExtensionActionExecute();
   void DeleteActionExecute();
+  void UndoActionExecute();
+  void UndoHistoryActionExecute();
+
+  /// A new batch's record in the undo journal, in the shown folder.
+  std::unique_ptr<JournalWriter> StartJournal(std::string_view title) const;
+  /// After a batch: tells in the note when the journal could not be written, and brings the
+  /// Undo entry up to date.
+  void JournalWritten(const std::string& error);
+  /// Gives the Undo entry the title of the batch it takes back, or disables it.
+  void UpdateUndoAction();
+  /// Takes back the batches in turn (newest first) in the list's view of their folder.
+  void RunUndo(const std::vector<JournalBatch>& batches);
 
   // Events of the file list and the volume selector.
   void FilesFocusChanged();
@@ -206,6 +222,7 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   void ChangeMarks(Change&& change);
 
   std::unique_ptr<SettingsStore> m_store;
+  std::unique_ptr<JournalView> m_journal;
   std::array<QAction*, kActionCount> m_actions{};
   QActionGroup* m_commandGroup = nullptr;
   QActionGroup* m_sortGroup = nullptr;

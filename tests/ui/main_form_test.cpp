@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -95,6 +96,8 @@ class MainFormTest : public ::testing::Test {
       }
       store.Sync();
     }
+    // Each test has an undo journal of its own.
+    ::setenv("XDG_STATE_HOME", m_config.Path("state").c_str(), 1);
     m_form = std::make_unique<TMainForm>(std::make_unique<SettingsStore>(SettingsFile()));
     m_form->SetHelpFile(QStringLiteral(RELABO_HELP_FILE));
     m_form->show();
@@ -371,6 +374,8 @@ TEST_F(MainFormTest, EveryShortcutReachesItsActionFromEveryControl) {
     QObject::disconnect(action, &QAction::triggered, &form, nullptr);
     QObject::connect(action, &QAction::triggered, [&hits, action] { ++hits[action]; });
   }
+  // Undo is enabled while there is a batch to take back.
+  form.Action(ActionId::Undo)->setEnabled(true);
   QWidget* places[] = {form.Files(), form.Pages()->InsertString(), form.Pages()->InsertFrom(),
                        form.Drive()};
   int checked = 0;
@@ -384,13 +389,17 @@ TEST_F(MainFormTest, EveryShortcutReachesItsActionFromEveryControl) {
         hits.clear();
         const QKeyCombination key = shortcut[0];
         QTest::keyClick(place, key.key(), key.keyboardModifiers());
-        EXPECT_EQ(hits[action], 1);
+        // Ctrl+Z in a text field is the field's own undo.
+        const bool own = action == form.Action(ActionId::Undo) &&
+                         (place == form.Pages()->InsertString() ||
+                          place == form.Pages()->InsertFrom());
+        EXPECT_EQ(hits[action], own ? 0 : 1);
         EXPECT_EQ(hits.size(), 1u);
         ++checked;
       }
     }
   }
-  EXPECT_EQ(checked, 4 * 28);
+  EXPECT_EQ(checked, 4 * 29);
 
   // The numeric pad's "*", "+" and "-" in the list, which still sees the key.
   const std::pair<Qt::Key, ActionId> pad[] = {{Qt::Key_Asterisk, ActionId::SelectInvert},
@@ -1195,6 +1204,122 @@ TEST_F(MainFormTest, DeleteMovesTheMarkedFilesToTheTrashOnlyFromTheList) {
   EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 1 file(s)"));
   EXPECT_TRUE(form.isEnabled());
   EXPECT_TRUE(form.Files()->hasFocus());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Undo
+
+TEST_F(MainFormTest, UndoTakesBackTheNewestBatchFromTheFolderItRanIn) {
+  m_dir.CreateFile("a.txt", "A");
+  m_dir.CreateFile("b.txt", "B");
+  m_dir.CreateFolder("sub");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "0"}, {"Pages/InsertString/String", "new_"}});
+  QAction* undo = form.Action(ActionId::Undo);
+  EXPECT_EQ(undo->text(), QStringLiteral("&Undo"));
+  EXPECT_FALSE(undo->isEnabled());
+
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  Press(form.Files(), Qt::Key_F9);
+  ASSERT_TRUE(m_dir.Exists("new_a.txt"));
+  EXPECT_EQ(undo->text(), QStringLiteral("&Undo Rename (Insert String)"));
+  EXPECT_TRUE(undo->isEnabled());
+
+  // Ctrl+Z in a text field is the field's own; from another folder's list, the list goes back.
+  QLineEdit* field = form.Pages()->InsertString();
+  Focus(field);
+  QTest::keyClicks(field, "x");
+  Press(field, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(field->text(), QStringLiteral("new_"));
+  EXPECT_TRUE(m_dir.Exists("new_a.txt"));
+  form.GoToPath(m_dir.Path("sub"));
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_Z, Qt::ControlModifier);
+
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Root());
+  EXPECT_EQ(m_dir.ReadFile("a.txt"), "A");
+  EXPECT_EQ(m_dir.ReadFile("b.txt"), "B");
+  EXPECT_GE(Row("a.txt"), 0);
+  EXPECT_TRUE(form.StatusNote().isEmpty());
+  EXPECT_EQ(undo->text(), QStringLiteral("&Undo"));
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_TRUE(form.isEnabled());
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, UndoOfADeletionBringsTheFilesBackAndSaysWhatStayed) {
+  m_dir.CreateFile("a.txt", "A");
+  m_dir.CreateFile("b.txt", "B");
+  TMainForm& form = MakeForm();
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+  Press(form.Files(), Qt::Key_F8);
+  ASSERT_FALSE(m_dir.Exists("a.txt"));
+  EXPECT_EQ(form.Action(ActionId::Undo)->text(), QStringLiteral("&Undo Delete"));
+  // Another program takes one of the names meanwhile.
+  m_dir.CreateFile("b.txt", "other");
+  form.Action(ActionId::Undo)->trigger();
+  QApplication::processEvents();
+
+  EXPECT_EQ(m_dir.ReadFile("a.txt"), "A");
+  EXPECT_EQ(m_dir.ReadFile("b.txt"), "other");
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("1 of 2 not undone: the name is taken"));
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 2 file(s)"));
+  EXPECT_TRUE(m_errors.empty());
+  const std::string trash = std::string(std::getenv("XDG_DATA_HOME")) + "/Trash/files/b.txt";
+  EXPECT_TRUE(std::filesystem::exists(trash));
+  std::filesystem::remove(trash);
+  std::filesystem::remove(std::string(std::getenv("XDG_DATA_HOME")) +
+                          "/Trash/info/b.txt.trashinfo");
+}
+
+TEST_F(MainFormTest, UndoHistoryTakesBackTheChosenBatchAndTheLaterOnesAfterAsking) {
+  m_dir.CreateFile("a.txt", "A");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "0"}, {"Pages/InsertString/String", "x"}});
+  Focus(form.Files());
+  for (int i = 0; i < 3; ++i) {
+    Press(form.Files(), Qt::Key_A, Qt::ControlModifier);
+    Press(form.Files(), Qt::Key_F9);
+  }
+  ASSERT_TRUE(m_dir.Exists("xxxa.txt"));
+
+  struct Case {
+    const char* name;
+    int batch;      // the batch chosen, counted from the oldest
+    bool confirm;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"declined", 1, false, "xxxa.txt"},
+      {"the middle batch and the newest", 1, true, "xa.txt"},
+      {"the oldest, all that is left", 0, true, "a.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QString question;
+    int rows = -1;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(dialog, nullptr);
+      auto* list = dialog->findChild<QAbstractItemView*>();
+      ASSERT_NE(list, nullptr);
+      rows = list->model()->rowCount();
+      // Newest first, and undos are listed too: the oldest batches are the last rows.
+      list->setCurrentIndex(list->model()->index(rows - 1 - c.batch, 0));
+      QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        question = box->text();
+        box->button(c.confirm ? QMessageBox::Yes : QMessageBox::No)->click();
+      });
+      QTest::keyClick(list, Qt::Key_Return);
+    });
+    form.Action(ActionId::UndoHistory)->trigger();
+    QApplication::processEvents();
+    EXPECT_TRUE(m_dir.Exists(c.after));
+    EXPECT_TRUE(question.contains(QStringLiteral("Rename (Insert String)"))) << question.toStdString();
+    EXPECT_TRUE(m_errors.empty());
+  }
 }
 
 TEST_F(MainFormTest, PropertiesActOnTheFocusedEntryOnlyFromTheList) {

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   if (::mkdtemp(home.data())) {
     ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (home + "/state").c_str(), 1);
   }
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
