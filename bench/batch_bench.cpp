@@ -1,7 +1,8 @@
 // The batch runner against the bare system calls, in the same run:
 // - Rename Files over 100,000 empty files (in /dev/shm and in a folder on the disk) through
 //   RunBatch, with the real progress window offscreen when built with Qt, against a bare
-//   renameat2 loop over the same names;
+//   renameat2 loop over the same names; and as the window runs it, planned and recorded in an
+//   undo journal (kept in the disk folder, as the user's is), with and without the window;
 // - Copy Files of 100 files of 10 MB through RunBatch against one cp over the same files.
 // Usage: relabo_batch_bench [disk folder]   (default /var/tmp)
 #include <fcntl.h>
@@ -22,6 +23,8 @@
 
 #include "bench/bench_util.h"
 #include "engine/batch.h"
+#include "engine/journal.h"
+#include "engine/plan.h"
 #include "engine/transform.h"
 
 #ifdef RELABO_BENCH_GUI
@@ -80,6 +83,31 @@ BatchOutcome RunWithProgress(const BatchEntries& entries, int command,
 #endif
 }
 
+// Plans the batch and runs it recorded in a fresh journal, as the window does after F9.
+BatchOutcome RunRecorded(const BatchEntries& entries, int command, const CommandParameters& params,
+                         QWidget* owner, bool withProgress, const std::string& journalPath) {
+  std::filesystem::remove(journalPath);
+  const relabo::BatchPlan plan =
+      relabo::PlanBatch(entries, command, params, relabo::DiskFolderNames("."));
+  relabo::JournalWriter journal(journalPath, "/bench", "Rename (Rename Files)");
+  BatchOutcome outcome;
+#ifdef RELABO_BENCH_GUI
+  if (withProgress) {
+    relabo::TProgressForm form(owner);
+    outcome = relabo::RunPlan(plan, form, {}, &journal);
+  }
+#else
+  (void)owner;
+#endif
+  if (!outcome.started) {
+    NullProgress none;
+    outcome = relabo::RunPlan(plan, none, {}, &journal);
+  }
+  journal.Finish();
+  if (journal.Failed()) throw std::runtime_error(journal.LastError());
+  return outcome;
+}
+
 std::string MakeFolder(const std::string& parent) {
   std::string pattern = parent + "/relabo-bench-XXXXXX";
   if (!::mkdtemp(pattern.data())) Fail("mkdtemp " + pattern);
@@ -94,7 +122,7 @@ void RenameAll(const std::vector<std::string>& from, const std::vector<std::stri
   }
 }
 
-void RenameBench(const std::string& parent, QWidget* owner) {
+void RenameBench(const std::string& parent, QWidget* owner, const std::string& journalPath) {
   const std::string folder = MakeFolder(parent);
   if (::chdir(folder.c_str()) != 0) Fail("chdir " + folder);
   CommandParameters params;
@@ -120,7 +148,14 @@ void RenameBench(const std::string& parent, QWidget* owner) {
       throw std::runtime_error("batch renamed " + std::to_string(outcome.succeeded));
     }
   };
-  double bare = 1e9, batch = 1e9, bareBatch = 1e9;
+  auto recorded = [&](QWidget* window, bool withProgress) {
+    const BatchOutcome outcome = RunRecorded(entries, relabo::kRenameFiles, params, window,
+                                             withProgress, journalPath);
+    if (outcome.succeeded != kRenameFiles) {
+      throw std::runtime_error("recorded batch renamed " + std::to_string(outcome.succeeded));
+    }
+  };
+  double bare = 1e9, batch = 1e9, bareBatch = 1e9, journaled = 1e9, bareJournaled = 1e9;
   for (int round = 0; round < kRounds; ++round) {
     bare = std::min(bare, Seconds([&] { RenameAll(oldNames, newNames); }));
     RenameAll(newNames, oldNames);
@@ -128,11 +163,20 @@ void RenameBench(const std::string& parent, QWidget* owner) {
     RenameAll(newNames, oldNames);
     bareBatch = std::min(bareBatch, Seconds([&] { runBatch(nullptr, false); }));
     RenameAll(newNames, oldNames);
+    journaled = std::min(journaled, Seconds([&] { recorded(owner, true); }));
+    RenameAll(newNames, oldNames);
+    bareJournaled = std::min(bareJournaled, Seconds([&] { recorded(nullptr, false); }));
+    RenameAll(newNames, oldNames);
   }
   std::printf(
       "rename %d files in %s: runner %.3f s, renameat2 loop %.3f s, ratio %.2f "
       "(runner without a progress window %.3f s, ratio %.2f)\n",
       kRenameFiles, parent.c_str(), batch, bare, batch / bare, bareBatch, bareBatch / bare);
+  std::printf(
+      "  planned and recorded in the journal: %.3f s, ratio %.2f (without a progress window "
+      "%.3f s, ratio %.2f); journal %.1f MB\n",
+      journaled, journaled / bare, bareJournaled, bareJournaled / bare,
+      double(std::filesystem::file_size(journalPath)) / 1e6);
   (void)::chdir("/");
   std::filesystem::remove_all(folder);
 }
@@ -195,9 +239,11 @@ int main(int argc, char** argv) {
     QWidget* const ownerWindow = nullptr;
     std::printf("progress: none (built without Qt)\n");
 #endif
+    const std::string state = MakeFolder(disk);
     for (const std::string& parent : {std::string("/dev/shm"), disk}) {
-      RenameBench(parent, ownerWindow);
+      RenameBench(parent, ownerWindow, state + "/journal");
     }
+    std::filesystem::remove_all(state);
     for (const std::string& parent : {std::string("/dev/shm"), disk}) {
       CopyBench(parent, ownerWindow);
     }

@@ -693,7 +693,7 @@ class Runner {
         if (copying) return Copy(op, record);
         int error = op.newName == op.oldName ? 0 : ProblemOf(op.newName).error;
         if (error == 0) error = RenameNoReplace(op.oldName, op.newName);
-        if (error == 0 && op.newName != op.oldName) Renamed(op.oldName, op.newName);
+        if (error == 0 && op.newName != op.oldName) Renamed(op, op.oldName, op.newName);
         Finish(record, op, error == 0, error, true);
         return true;
       }
@@ -703,7 +703,7 @@ class Runner {
                               ? EINVAL
                               : RenameNoReplace(op.oldName, op.temporaryName);
         if (error == 0) {
-          Renamed(op.oldName, op.temporaryName);
+          Renamed(op, op.oldName, op.temporaryName);
           m_aside.push_back({step.operation, record});
         } else {
           Finish(record, op, false, error, true);
@@ -743,8 +743,16 @@ class Runner {
     size_t record;
   };
 
-  void Renamed(const std::string& from, const std::string& to) {
-    if (m_journal) m_journal->Add(RenameRecord(from, to));
+  void Renamed(const PlannedOperation& op, const std::string& from, const std::string& to) {
+    if (!m_journal) return;
+    if (m_plan.device == 0 || op.inode == 0) return m_journal->Add(RenameRecord(from, to));
+    JournalOperation record;
+    record.kind = JournalOperationKind::Rename;
+    record.oldName = from;
+    record.newName = to;
+    record.device = m_plan.device;
+    record.inode = op.inode;
+    m_journal->Add(record);
   }
 
   // Shows the operation and starts its record.
@@ -808,9 +816,9 @@ class Runner {
     const PlannedOperation& op = m_plan.operations[aside.operation];
     const int error = RenameNoReplace(op.temporaryName, op.newName);
     if (error == 0) {
-      Renamed(op.temporaryName, op.newName);
+      Renamed(op, op.temporaryName, op.newName);
     } else if (RenameNoReplace(op.temporaryName, op.oldName) == 0) {
-      Renamed(op.temporaryName, op.oldName);
+      Renamed(op, op.temporaryName, op.oldName);
     } else {
       // Another program took the new name and the old one meanwhile.
       std::string kept = op.temporaryName;
@@ -818,7 +826,7 @@ class Runner {
         std::string beside = BesideName(op.oldName, number);
         const int result = RenameNoReplace(op.temporaryName, beside);
         if (result == 0) {
-          Renamed(op.temporaryName, beside);
+          Renamed(op, op.temporaryName, beside);
           kept = std::move(beside);
         }
         if (result != EEXIST) break;
@@ -851,7 +859,12 @@ DiskFolderNames::DiskFolderNames(std::string folder) : m_folder(std::move(folder
     throw Error(Format("%s: %s", m_folder, std::strerror(code)), code);
   }
   const int dirFd = ::dirfd(dir.get());
+  struct stat folderStat;
+  if (::fstat(dirFd, &folderStat) == 0) m_device = folderStat.st_dev;
   std::vector<uint64_t> hashes;
+  // A file to check the listing's inode numbers by.
+  std::string sample;
+  uint64_t sampleInode = 0;
   for (;;) {
     errno = 0;
     const dirent* d = ::readdir(dir.get());
@@ -885,7 +898,7 @@ DiskFolderNames::DiskFolderNames(std::string folder) : m_folder(std::move(folder
       default:
         break;
     }
-    if (m_bytes.size() + name.size() + 2 >= UINT32_MAX) {
+    if (m_bytes.size() + name.size() + 10 >= UINT32_MAX) {
       throw Error(Format("%s: %s", m_folder, std::strerror(EOVERFLOW)), EOVERFLOW);
     }
     // Each name as a record: its kind, its length (a name has at most 255 bytes), its bytes.
@@ -893,6 +906,18 @@ DiskFolderNames::DiskFolderNames(std::string folder) : m_folder(std::move(folder
     m_bytes += static_cast<char>(static_cast<uint8_t>(kind) | (link ? 0x80 : 0));
     m_bytes += static_cast<char>(name.size());
     m_bytes += name;
+    const uint64_t inode = d->d_ino;
+    m_bytes.append(reinterpret_cast<const char*>(&inode), sizeof inode);
+    if (sample.empty() && kind == NameKind::File) {
+      sample = name;
+      sampleInode = inode;
+    }
+  }
+  // Some file systems (a union of others) number the entries of a listing apart from the files.
+  if (struct stat st; !sample.empty() && (::fstatat(dirFd, sample.c_str(), &st,
+                                                    AT_SYMLINK_NOFOLLOW) != 0 ||
+                                          st.st_ino != sampleInode || st.st_dev != m_device)) {
+    m_device = 0;
   }
   m_count = hashes.size();
   size_t capacity = 16;
@@ -910,8 +935,8 @@ size_t DiskFolderNames::IndexStart(uint64_t slot, size_t mask) {
   return static_cast<size_t>((slot >> 32) * 0x9E3779B1u) & mask;
 }
 
-std::optional<std::pair<NameKind, bool>> DiskFolderNames::Find(std::string_view name) const {
-  if (m_index.empty() || name.size() > 255) return std::nullopt;
+const char* DiskFolderNames::FindRecord(std::string_view name) const {
+  if (m_index.empty() || name.size() > 255) return nullptr;
   const uint64_t hash = HashOf(name) & 0xFFFFFFFF00000000u;
   const size_t mask = m_index.size() - 1;
   for (size_t at = IndexStart(hash, mask); m_index[at] != 0; at = (at + 1) & mask) {
@@ -920,11 +945,25 @@ std::optional<std::pair<NameKind, bool>> DiskFolderNames::Find(std::string_view 
     const char* record = m_bytes.data() + (slot & 0xFFFFFFFFu) - 1;
     const auto length = static_cast<uint8_t>(record[1]);
     if (length == name.size() && std::memcmp(record + 2, name.data(), length) == 0) {
-      const auto kind = static_cast<uint8_t>(record[0]);
-      return std::pair(static_cast<NameKind>(kind & 0x7F), (kind & 0x80) != 0);
+      return record;
     }
   }
-  return std::nullopt;
+  return nullptr;
+}
+
+std::optional<std::pair<NameKind, bool>> DiskFolderNames::Find(std::string_view name) const {
+  const char* record = FindRecord(name);
+  if (!record) return std::nullopt;
+  const auto kind = static_cast<uint8_t>(record[0]);
+  return std::pair(static_cast<NameKind>(kind & 0x7F), (kind & 0x80) != 0);
+}
+
+std::uint64_t DiskFolderNames::Inode(std::string_view name) const {
+  const char* record = m_device ? FindRecord(name) : nullptr;
+  if (!record) return 0;
+  uint64_t inode = 0;
+  std::memcpy(&inode, record + 2 + static_cast<uint8_t>(record[1]), sizeof inode);
+  return inode;
 }
 
 std::string DiskFolderNames::PathOf(std::string_view name) const {
@@ -993,6 +1032,7 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
     throw std::invalid_argument("PlanBatch: no command " + std::to_string(command));
   }
   plan.command = command;
+  plan.device = names.Device();
   plan.steps.clear();
   plan.endingError.clear();
   plan.changes = 0;
@@ -1037,6 +1077,7 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
       op.entry = index;
       op.copy = copying ? c : 0;
       op.oldName.assign(name);
+      op.inode = copying ? 0 : names.Inode(name);
       op.outcome = PlanOutcome::Rename;
       op.error = 0;
       op.reason.clear();

@@ -42,6 +42,13 @@ class FolderNames {
     (void)sourceReplaced;
     return std::nullopt;
   }
+  /// The inode number the folder's listing gave for a bare name, and the folder's device: what
+  /// the journal records of a renamed file without asking the system again. 0 when not known.
+  virtual std::uint64_t Inode(std::string_view name) const {
+    (void)name;
+    return 0;
+  }
+  virtual std::uint64_t Device() const { return 0; }
   /// A hint that Kind of the name will be asked soon (a plan asks for many names in a row);
   /// nothing by default.
   virtual void Prefetch(std::string_view name) const { (void)name; }
@@ -66,17 +73,25 @@ class DiskFolderNames : public FolderNames {
                                   bool sourceReplaced) const override;
   int WriteError(std::string_view folder) const override;
   void Prefetch(std::string_view name) const override;
+  /// From the listing, where it agrees with what the system says of a file of the folder
+  /// (file systems that number entries apart from their files give 0).
+  std::uint64_t Inode(std::string_view name) const override;
+  std::uint64_t Device() const override { return m_device; }
   /// How many names the folder held when read.
   size_t Count() const { return m_count; }
 
  private:
+  // The record of a name read (kind and link flag, length, bytes, inode), or null.
+  const char* FindRecord(std::string_view name) const;
   // The kind of a name read, and whether it is a symbolic link.
   std::optional<std::pair<NameKind, bool>> Find(std::string_view name) const;
   std::string PathOf(std::string_view name) const;
   static size_t IndexStart(uint64_t slot, size_t mask);
 
   std::string m_folder;
-  // The names one after another as records (kind, length, bytes), and an open-addressing index
+  // The folder's device; 0 when the listing's inode numbers are not the files'.
+  std::uint64_t m_device = 0;
+  // The names one after another as records (kind, length, bytes, inode), and an open-addressing index
   // over them (hash bits and record offset + 1; 0 is free): a folder of 100,000 names is read
   // without an allocation per name and looked up with one or two memory accesses.
   std::string m_bytes;
@@ -124,6 +139,8 @@ struct PlannedOperation {
   /// A resolved cycle: the file first takes this name, free in the folder, and its new name
   /// only once the others are done. Empty otherwise.
   std::string temporaryName;
+  /// The file's inode number as the folder was listed (FolderNames::Inode); 0 when not known.
+  std::uint64_t inode = 0;
 };
 
 /// One step on the disk: an operation, or one of the two halves of one through its
@@ -138,6 +155,8 @@ struct PlanStep {
 /// this, and the preview shows it.
 struct BatchPlan {
   int command = 0;
+  /// The folder's device (FolderNames::Device); 0 when not known.
+  std::uint64_t device = 0;
   /// The progress total: marked entries (folders included) times the copies.
   int total = 0;
   /// One per rename or copy, in the list's order (the order of the counter values).
@@ -210,8 +229,9 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
 /// starts nothing.
 /// With a journal, every rename on the disk is recorded once it succeeded, in the order done
 /// (both halves of a cycle's, so taking them back in reverse order never needs a name that is
-/// taken), with the device and inode at the new name; every copy with the copy's identity,
-/// size and time. What setAside does it records itself. The caller finishes the journal.
+/// taken), with the file's device and inode: as the plan listed them when it knows them (a
+/// system call per file would cost a quarter of the batch), else read at the new name; every
+/// copy with the copy's identity, size and time. What setAside does it records itself. The caller finishes the journal.
 BatchOutcome RunPlan(const BatchPlan& plan, BatchProgress& progress,
                      const SetAsideFunction& setAside = {}, JournalWriter* journal = nullptr);
 

@@ -122,6 +122,7 @@ class TProgressForm : public QWidget, public BatchProgress {
   int m_titlePercent = -1;      // the percentage in the title; -1 when it shows the caption
   bool m_quitting = false;
   QElapsedTimer m_sinceShown;  // invalid until the labels were first set
+  QElapsedTimer m_sinceEvents;  // invalid until events were first let through
 };
 
 }  // namespace relabo

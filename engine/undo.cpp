@@ -29,16 +29,22 @@ std::string ReasonOf(int error) {
 }
 
 // Whether the file at path is the one recorded: an empty reason when it is. What was not read
-// when the record was made (a zero inode or birth time) is not compared.
-std::string CheckIdentity(const std::string& path, const JournalOperation& op) {
+// when the record was made (a zero inode or birth time) is not compared. A file made after the
+// batch began is another one, whatever its inode number: a file system gives the number of a
+// removed file to the next one made.
+std::string CheckIdentity(const std::string& path, const JournalOperation& op,
+                          std::int64_t batchTimeNs) {
   struct statx st;
   if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_INO | STATX_BTIME, &st) != 0)
     return ReasonOf(errno);
   if (op.inode != 0 && (makedev(st.stx_dev_major, st.stx_dev_minor) != op.device ||
                         st.stx_ino != op.inode))
     return kReplaced;
-  if (op.birthNs != 0 && (st.stx_mask & STATX_BTIME) && BirthNs(st) != op.birthNs)
-    return kReplaced;
+  if (st.stx_mask & STATX_BTIME) {
+    const std::int64_t birth = BirthNs(st);
+    if ((op.birthNs != 0 && birth != op.birthNs) || (batchTimeNs > 0 && birth > batchTimeNs))
+      return kReplaced;
+  }
   return {};
 }
 
@@ -114,7 +120,7 @@ class Undoer {
   bool UndoRename(const JournalOperation& op) {
     const std::string from = Path(op.newName);
     const std::string to = Path(op.oldName);
-    if (std::string reason = CheckIdentity(from, op); !reason.empty()) {
+    if (std::string reason = CheckIdentity(from, op, m_batch.timeNs); !reason.empty()) {
       Fail(op.newName, std::move(reason));
       return false;
     }
@@ -144,7 +150,7 @@ class Undoer {
 
   void UndoDelete(const JournalOperation& op) {
     if (op.trashedPath.empty()) return Fail(op.oldName, "not found in the trash");
-    if (!CheckIdentity(op.trashedPath, op).empty())
+    if (!CheckIdentity(op.trashedPath, op, m_batch.timeNs).empty())
       return Fail(op.oldName, "not in the trash any more");
     const std::string to = Path(op.oldName);
     if (const int error = RenameNoReplace(op.trashedPath, to); error != 0)

@@ -887,11 +887,19 @@ TEST_F(PlanTest, DiskFolderNames) {
       {"fil", NameKind::None, NameKind::None},
       {"", NameKind::None, NameKind::None},
   };
+  struct stat folder;
+  ASSERT_EQ(::stat(".", &folder), 0);
+  EXPECT_EQ(names.Device(), folder.st_dev);
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     EXPECT_EQ(names.Kind(r.name), r.kind);
     EXPECT_EQ(names.FollowedKind(r.name), r.followed);
     EXPECT_EQ(absolute.Kind(r.name), r.kind);
+    // The listing's inode of a bare name is the entry's own, a link's not its target's.
+    struct stat st;
+    const bool bare = std::string_view(r.name).find('/') == std::string_view::npos;
+    const bool listed = bare && ::lstat(r.name, &st) == 0;
+    EXPECT_EQ(names.Inode(r.name), listed ? st.st_ino : 0);
   }
   EXPECT_EQ(names.Count(), 8u);
   // Names made after reading are not seen, unless they are looked up as paths.

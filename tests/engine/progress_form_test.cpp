@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
+#include <QTimer>
 #include <QWindow>
 #include <climits>
 #include <cmath>
@@ -355,10 +359,13 @@ TEST(ProgressForm, NotificationsThatArriveDuringOneStepNeverLeaveTheOwnerAlone) 
       QWidget& window = n.window == kForm ? static_cast<QWidget&>(form) : owner;
       window.windowHandle()->setWindowStates(n.minimized ? Qt::WindowMinimized : Qt::WindowNoState);
     }
+    // Quick steps let events through every few milliseconds; these steps take longer.
+    std::this_thread::sleep_for(std::chrono::milliseconds(6));
     form.Step(2, "c", "d");
     EXPECT_EQ(IsMinimized(form), c.minimized);
     EXPECT_EQ(IsMinimized(owner), c.minimized);
     // The window system's answers to what the step asked for change nothing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(6));
     form.Step(3, "e", "f");
     EXPECT_EQ(IsMinimized(form), c.minimized);
     EXPECT_EQ(IsMinimized(owner), c.minimized);
@@ -406,6 +413,22 @@ TEST(FollowMinimize, ARestoreWinsAndNoWindowIsLeftAloneDisabled) {
 }
 
 // Last in this file: the quit request leaves the application quitting.
+TEST(ProgressForm, QuickStepsStillLetEventsThrough) {
+  QWidget owner;
+  owner.show();
+  TProgressForm form(&owner);
+  form.Start(INT_MAX, "Rename");
+  int steps = 1;
+  form.Step(steps, "a", "b");
+  bool delivered = false;
+  QTimer::singleShot(0, [&] { delivered = true; });
+  // Far more steps than the window repaints for, within a few tens of milliseconds.
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(40);
+  while (!delivered && std::chrono::steady_clock::now() < end) form.Step(++steps, "a", "b");
+  EXPECT_TRUE(delivered) << steps << " steps";
+  EXPECT_GT(steps, 1);
+}
+
 TEST(ProgressForm, RefusesToCloseUnlessTheApplicationQuits) {
   TProgressForm form(nullptr);
   form.Start(2, "Rename");
