@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <QStringList>
+
 #include <utility>
 
 #include "fileutil/error.h"
@@ -50,21 +52,38 @@ QString UndoQuestion(const std::vector<const JournalBatch*>& sequence) {
   if (sequence.empty()) return QString();
   const JournalBatch& chosen = *sequence.back();
   size_t operations = 0;
-  for (const JournalBatch* batch : sequence) operations += batch->operations.size();
+  bool renames = false, copies = false, deletions = false;
+  for (const JournalBatch* batch : sequence) {
+    operations += batch->operations.size();
+    for (const JournalOperation& op : batch->operations) {
+      renames |= op.kind == JournalOperationKind::Rename;
+      copies |= op.kind == JournalOperationKind::Copy;
+      deletions |= op.kind == JournalOperationKind::Delete;
+    }
+  }
+  // What will happen, only for the kinds of operation the batches hold.
+  QStringList effects;
+  if (renames) effects << QStringLiteral("renamed files get their old names back");
+  if (copies) effects << QStringLiteral("copies nobody changed go to the trash");
+  if (deletions) effects << QStringLiteral("deleted files come back from the trash");
+  QString what = effects.join(QStringLiteral(", "));
+  if (!what.isEmpty()) what[0] = what[0].toUpper();
+  what += QStringLiteral(". Nothing is replaced.");
   const QString folder = QString::fromStdString(chosen.folder);
+  const QString title = QString::fromStdString(chosen.title);
   if (sequence.size() == 1) {
-    return QStringLiteral("Take back \"%1\" in %2 (%3 operation(s))?\n\nRenamed files get "
-                          "their old names, copies go to the trash, deleted files come back.")
-        .arg(QString::fromStdString(chosen.title), folder)
-        .arg(operations);
+    return QStringLiteral("Take back \"%1\" in %2 (%3 operation(s))?\n\n%4")
+        .arg(title, folder)
+        .arg(operations)
+        .arg(what);
   }
   return QStringLiteral("Take back \"%1\" and the %2 later batch(es) in %3 (%4 operation(s) in "
-                        "all), newest first?\n\nRenamed files get their old names, copies go to "
-                        "the trash, deleted files come back.")
-      .arg(QString::fromStdString(chosen.title))
+                        "all), newest first?\n\n%5")
+      .arg(title)
       .arg(sequence.size() - 1)
       .arg(folder)
-      .arg(operations);
+      .arg(operations)
+      .arg(what);
 }
 
 }  // namespace relabo

@@ -40,6 +40,7 @@
 #include "ui/elided_label.h"
 #include "ui/error_box.h"
 #include "ui/help_window.h"
+#include "ui/journal_view.h"
 #include "ui/preview_controller.h"
 #include "ui/settings.h"
 #include "ui/spin_edit.h"
@@ -1377,6 +1378,44 @@ TEST_F(MainFormTest, SettingsAreWrittenWhenTheWindowGoes) {
   EXPECT_EQ(store.ReadString("Pages/CopyFiles", "Number", ""), "007");
   EXPECT_EQ(store.ReadString("Pages/ChangeString", "String", ""), "xyz");
   EXPECT_TRUE(m_errors.empty());
+}
+
+TEST(UndoWords, CaptionAndQuestionSayWhatWillBeTakenBack) {
+  auto batch = [](std::string title, std::vector<JournalOperationKind> kinds) {
+    JournalBatch b;
+    b.title = std::move(title);
+    b.folder = "/data/photos";
+    for (const JournalOperationKind kind : kinds) b.operations.emplace_back().kind = kind;
+    return b;
+  };
+  using K = JournalOperationKind;
+  const JournalBatch rename = batch("Rename (Replace String)", {K::Rename, K::Rename});
+  const JournalBatch copy = batch("Copy", {K::Delete, K::Copy});
+  const JournalBatch amp = batch("A & B", {K::Rename});
+  EXPECT_EQ(UndoCaption(nullptr), QStringLiteral("&Undo"));
+  EXPECT_EQ(UndoCaption(&rename), QStringLiteral("&Undo Rename (Replace String)"));
+  EXPECT_EQ(UndoCaption(&amp), QStringLiteral("&Undo A && B"));
+
+  struct Case {
+    const char* name;
+    std::vector<const JournalBatch*> sequence;
+    const char* question;
+  };
+  const Case cases[] = {
+      {"one rename batch", {&rename},
+       "Take back \"Rename (Replace String)\" in /data/photos (2 operation(s))?\n\nRenamed files "
+       "get their old names back. Nothing is replaced."},
+      {"a later copy batch too", {&copy, &rename},
+       "Take back \"Rename (Replace String)\" and the 1 later batch(es) in /data/photos (4 "
+       "operation(s) in all), newest first?\n\nRenamed files get their old names back, copies "
+       "nobody changed go to the trash, deleted files come back from the trash. Nothing is "
+       "replaced."},
+      {"nothing", {}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(UndoQuestion(c.sequence).toStdString(), c.question);
+  }
 }
 
 TEST(BatchFailureNote, SaysHowManyOperationsFailed) {
