@@ -1,6 +1,7 @@
 #include "navigation/path_shortening.h"
 
 #include <cstddef>
+#include <vector>
 
 #include "fileutil/utf8.h"
 
@@ -73,6 +74,35 @@ std::string ShortenPath(std::string_view text, const TextMeasure& measure, int w
     result = drive + folder + name;
   }
   return result;
+}
+
+std::string ElideMiddle(std::string_view text, const TextMeasure& measure, int width) {
+  const int whole = measure(text);
+  if (whole <= width || measure("...") >= whole) return std::string(text);
+  // Byte offsets of the character boundaries, so that no character is cut in two.
+  std::vector<size_t> bounds{0};
+  for (size_t pos = 0; pos < text.size();) {
+    DecodeChar(text, pos);
+    bounds.push_back(pos);
+  }
+  const size_t characters = bounds.size() - 1;
+  auto keeping = [&](size_t kept) {
+    const size_t head = (kept + 1) / 2;
+    const size_t tail = kept / 2;
+    return std::string(text.substr(0, bounds[head])) + "..." +
+           std::string(text.substr(bounds[characters - tail]));
+  };
+  // The widest that fits: fewer characters never draw wider.
+  size_t low = 0, high = characters - 1;
+  while (low < high) {
+    const size_t middle = (low + high + 1) / 2;
+    if (measure(keeping(middle)) <= width) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  return keeping(low);
 }
 
 }  // namespace relabo

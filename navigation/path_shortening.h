@@ -18,4 +18,10 @@ using TextMeasure = std::function<int(std::string_view)>;
 std::string ShortenPath(std::string_view text, const TextMeasure& measure, int width,
                         PathStyle style = PathStyle::Posix);
 
+/// The text to show in `width` pixels with its middle left out: as many characters as fit are
+/// kept from both ends (one more at the start when the count is odd), joined by "...". A text
+/// that fits, or that "..." alone is not narrower than, is returned unchanged; when nothing
+/// fits, "..." is returned.
+std::string ElideMiddle(std::string_view text, const TextMeasure& measure, int width);
+
 }  // namespace relabo

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,6 +150,23 @@ VolumeKind Classify(const MountLine& m, const BlockDevices& devices) {
   return VolumeKind::Fixed;
 }
 
+bool IsFuse(std::string_view fsType) {
+  return fsType == "fuse" || fsType == "fuseblk" || fsType.starts_with("fuse.");
+}
+
+// Whether a mount point may be looked at while listing: not when the volume is on the network,
+// nor when its path leads through a network or FUSE file system, whose server or daemon would
+// be asked about each folder on the way and might never answer.
+bool MayExamine(const MountLine& m, VolumeKind kind, const std::map<std::string, MountLine>& top,
+                const BlockDevices& devices) {
+  if (kind == VolumeKind::Network) return false;
+  for (const auto& [mountPoint, outer] : top) {
+    if (!IsStrictlyBelow(m.mountPoint, mountPoint)) continue;
+    if (IsFuse(outer.fsType) || Classify(outer, devices) == VolumeKind::Network) return false;
+  }
+  return true;
+}
+
 // The whole of a small file, or nullopt when it cannot be read.
 std::optional<std::string> ReadSmallFile(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -189,7 +207,8 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 
 }  // namespace
 
-std::vector<Volume> ParseMountInfo(std::string_view mountinfo, const BlockDevices& devices) {
+std::vector<Volume> ParseMountInfo(std::string_view mountinfo, const BlockDevices& devices,
+                                   const FolderTest& isFolder) {
   // Later lines mount over earlier ones on the same mount point.
   std::map<std::string, MountLine> top;
   size_t start = 0;
@@ -206,6 +225,10 @@ std::vector<Volume> ParseMountInfo(std::string_view mountinfo, const BlockDevice
   for (const auto& [mountPoint, m] : top) {
     if (mountPoint.empty() || mountPoint[0] != '/' || IsHidden(m)) continue;
     Volume v{mountPoint, Classify(m, devices), "", m.fsType, m.source};
+    if (isFolder && mountPoint != "/" && MayExamine(m, v.kind, top, devices) &&
+        !isFolder(mountPoint)) {
+      continue;
+    }
     if (v.kind == VolumeKind::Network) {
       v.label = m.source;
     } else if (const auto label = devices.labels.find(m.source); label != devices.labels.end()) {
@@ -246,9 +269,21 @@ BlockDevices ReadBlockDevices() {
   return devices;
 }
 
+bool IsMountedFolder(const std::string& path) {
+  // Cached attributes only: a FUSE daemon that no longer answers is never asked.
+  constexpr int kFlags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT;
+  struct statx attributes;
+  if (::statx(AT_FDCWD, path.c_str(), kFlags | AT_STATX_DONT_SYNC, STATX_TYPE, &attributes) == 0) {
+    return S_ISDIR(attributes.stx_mode);
+  }
+  if (errno != ENOSYS) return false;
+  struct stat st;
+  return ::fstatat(AT_FDCWD, path.c_str(), &st, kFlags) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::vector<Volume> ListVolumes() {
   const std::optional<std::string> table = ReadSmallFile("/proc/self/mountinfo");
-  return ParseMountInfo(table.value_or(std::string()), ReadBlockDevices());
+  return ParseMountInfo(table.value_or(std::string()), ReadBlockDevices(), &IsMountedFolder);
 }
 
 std::string VolumeOf(const std::vector<Volume>& volumes, std::string_view folder) {
@@ -258,6 +293,12 @@ std::string VolumeOf(const std::vector<Volume>& volumes, std::string_view folder
     if (!best || v.mountPoint.size() > best->mountPoint.size()) best = &v;
   }
   return best ? best->mountPoint : std::string();
+}
+
+std::string RootFolderOf(std::string_view mountPoint) {
+  std::string folder(mountPoint);
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
 }
 
 }  // namespace relabo

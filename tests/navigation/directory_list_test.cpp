@@ -214,6 +214,44 @@ TEST_F(DirectoryListTest, VolumeThatCannotBeEnteredChangesNothing) {
   EXPECT_EQ(m_treeChanges->count(), 1);
 }
 
+TEST_F(DirectoryListTest, TheRootFolderOfAVolumeOpensItWhereItIsTheFocusedEntry) {
+  // The list shows the folder holding the mount point, with that entry focused and marked:
+  // the bare mount point is the focused path, so the list takes it for what it shows already.
+  m_tree->SetDirectory(m_dir.Root());
+  int row = -1;
+  for (int i = 0; i < m_files->Count(); ++i) {
+    if (m_files->ItemText(i) == "[vol]") row = i;
+  }
+  ASSERT_GE(row, 0);
+  m_files->SetFocused(row);
+  m_files->SetMarked(row, true);
+  ASSERT_EQ(m_files->FocusedPath(), m_dir.Path("vol"));
+
+  {
+    // Chosen without the tree list following, as a window that opens the volume itself.
+    const QSignalBlocker quiet(m_box);
+    m_box->SetDrive(m_dir.Path("vol"));
+  }
+  ASSERT_EQ(m_files->Directory(), m_dir.Root());
+  m_files->GoToPath(m_box->RootFolder());
+  ExpectAllAt(m_dir.Path("vol"), m_dir.Path("vol"));
+  EXPECT_TRUE(m_failures.empty());
+}
+
+TEST_F(DirectoryListTest, UnmountingTheShownVolumeMovesEverythingToTheOneHoldingIt) {
+  m_box->SetDrive(m_dir.Path("vol"));
+  m_tree->SetDirectory(m_dir.Path("vol/inside"));
+  ExpectAllAt(m_dir.Path("vol/inside"), m_dir.Path("vol"));
+
+  // Unmounted: the selector falls back to "/", and the controls follow it there.
+  m_volumes.erase(m_volumes.begin() + 1);
+  m_box->RefreshVolumes();
+  ExpectAllAt("/", "/");
+  EXPECT_EQ(m_box->IndexOfMountPoint(m_dir.Path("vol")), -1);
+  EXPECT_EQ(m_box->currentIndex(), 0);
+  EXPECT_TRUE(m_failures.empty());
+}
+
 TEST_F(DirectoryListTest, FileListOutOfStepIsBroughtBack) {
   m_files->ChangeFolder(m_dir.Path("vol"));  // behind the tree's back
   m_tree->ApplyPath(m_dir.Path("a"));

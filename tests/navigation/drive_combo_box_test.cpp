@@ -5,8 +5,11 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QProxyStyle>
 #include <QSignalSpy>
+#include <QStyleOptionComboBox>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,12 +43,28 @@ std::vector<Volume> SampleVolumes() {
   };
 }
 
+// Records the text the closed box's label is drawn with.
+class LabelRecorder : public QProxyStyle {
+ public:
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    if (const auto* box = qstyleoption_cast<const QStyleOptionComboBox*>(option);
+        box && element == CE_ComboBoxLabel) {
+      drawn.push_back(box->currentText);
+    }
+    QProxyStyle::drawControl(element, option, painter, widget);
+  }
+
+  mutable std::vector<QString> drawn;
+};
+
 class DriveComboBoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureApplication();
     m_volumes = SampleVolumes();
     m_box = std::make_unique<TXDriveComboBox>([this] { return m_volumes; });
+    m_box->SetFolderSource([this] { return m_shownFolder; });
     QObject::connect(m_box.get(), &TXDriveComboBox::Changed, [this] {
       m_changes.push_back(m_box->Drive());
       if (m_box->Drive() == m_failingDrive) throw Error("Cannot open folder " + m_failingDrive);
@@ -66,7 +85,16 @@ class DriveComboBoxTest : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_box.get()));
   }
 
+  // Removes the volumes with these mount points from what the source reports.
+  void Unmount(const std::vector<std::string>& mountPoints) {
+    std::erase_if(m_volumes, [&mountPoints](const Volume& v) {
+      return std::find(mountPoints.begin(), mountPoints.end(), v.mountPoint) != mountPoints.end();
+    });
+  }
+
   std::vector<Volume> m_volumes;
+  std::string m_shownFolder = "/";              // the host's folder, as the box asks for it
+  std::unique_ptr<LabelRecorder> m_labelStyle;  // outlives the box that may use it
   std::unique_ptr<TXDriveComboBox> m_box;
   std::vector<std::string> m_changes;  // Drive at each Changed
   std::string m_failingDrive = "none";
@@ -190,17 +218,250 @@ TEST_F(DriveComboBoxTest, RefreshKeepsTheSelection) {
   EXPECT_EQ(m_box->currentIndex(), 1);
   EXPECT_EQ(m_box->MountPointAt(1), "/media/ann/STICK");
 
-  // The current volume goes: nothing is selected, but Drive waits for it to come back.
+  // The current volume goes: the volume holding the shown folder ("/") takes its place,
+  // quietly, and keeps it when the other comes back.
   const Volume stick = m_volumes[1];
   m_volumes.erase(m_volumes.begin() + 1);
   m_box->RefreshVolumes();
-  EXPECT_EQ(m_box->currentIndex(), -1);
-  EXPECT_EQ(m_box->Drive(), "/media/ann/STICK");
+  EXPECT_EQ(m_box->currentIndex(), 0);
+  EXPECT_EQ(m_box->Drive(), "/");
   m_volumes.insert(m_volumes.begin() + 1, stick);
   m_box->RefreshVolumes();
-  EXPECT_EQ(m_box->currentIndex(), 1);
+  EXPECT_EQ(m_box->currentIndex(), 0);
+  EXPECT_EQ(m_box->Drive(), "/");
   EXPECT_EQ(rebuilt.count(), 3);
   EXPECT_TRUE(m_changes.empty());
+}
+
+TEST_F(DriveComboBoxTest, RefreshFallsBackToTheVolumeOfTheShownFolder) {
+  std::vector<Volume> mounted = SampleVolumes();
+  mounted.insert(mounted.begin() + 3, {"/media/ann/STICK/inner", Kind::Removable, "", "vfat", "y"});
+  struct Case {
+    const char* name;
+    const char* drive;
+    const char* folder;
+    std::vector<std::string> gone;
+    const char* expected;
+    bool told;  // Changed fired, so the host opens the volume
+  };
+  const Case cases[] = {
+      {"the shown folder's volume goes",
+       "/media/ann/STICK",
+       "/media/ann/STICK/photos",
+       {"/media/ann/STICK"},
+       "/",
+       true},
+      {"nested: the next volume out",
+       "/media/ann/STICK/inner",
+       "/media/ann/STICK/inner/a",
+       {"/media/ann/STICK/inner"},
+       "/media/ann/STICK",
+       true},
+      {"nested: both go",
+       "/media/ann/STICK/inner",
+       "/media/ann/STICK/inner/a",
+       {"/media/ann/STICK", "/media/ann/STICK/inner"},
+       "/",
+       true},
+      {"the outer one goes, the inner holds the folder",
+       "/media/ann/STICK/inner",
+       "/media/ann/STICK/inner/a",
+       {"/media/ann/STICK"},
+       "/media/ann/STICK/inner",
+       false},
+      {"the current one goes, the folder is elsewhere",
+       "/mnt/dvd",
+       "/home/ann",
+       {"/mnt/dvd"},
+       "/home",
+       false},
+      {"the folder's volume goes while another is current",
+       "/",
+       "/mnt/dvd/films",
+       {"/mnt/dvd"},
+       "/",
+       true},
+      {"another volume goes", "/home", "/home/ann", {"/tmp"}, "/home", false},
+      {"a folder that merely begins alike",
+       "/media/ann/STICK",
+       "/media/ann/STICKER",
+       {"/media/ann/STICK"},
+       "/",
+       false},
+      {"folder unknown: the root", "/mnt/dvd", "", {"/mnt/dvd"}, "/", false},
+      {"the root goes too: still the root", "/mnt/dvd", "/mnt/dvd/x", {"/", "/mnt/dvd"}, "/", true},
+      {"a value no item had is kept", "/nowhere", "/home/ann", {"/tmp"}, "/nowhere", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_volumes = mounted;
+    m_shownFolder = "/";
+    m_box->RefreshVolumes();
+    ASSERT_EQ(m_box->count(), int(mounted.size()));
+    m_box->SetDrive(c.drive);
+    m_shownFolder = c.folder;
+    m_changes.clear();
+    Unmount(c.gone);
+    ASSERT_EQ(m_volumes.size(), mounted.size() - c.gone.size());
+    m_box->RefreshVolumes();
+    EXPECT_EQ(m_box->count(), int(m_volumes.size()));
+    EXPECT_EQ(m_box->Drive(), c.expected);
+    EXPECT_EQ(m_box->currentIndex(), m_box->IndexOfMountPoint(c.expected));
+    EXPECT_EQ(m_changes,
+              c.told ? std::vector<std::string>{c.expected} : std::vector<std::string>{});
+  }
+  EXPECT_TRUE(m_failures.empty());
+}
+
+TEST_F(DriveComboBoxTest, RefreshReportsAFolderThatCannotBeOpened) {
+  m_box->SetDrive("/mnt/dvd");
+  m_shownFolder = "/mnt/dvd/films";
+  m_failingDrive = "/";
+  m_changes.clear();
+  Unmount({"/mnt/dvd"});
+  m_box->RefreshVolumes();
+  EXPECT_EQ(m_changes, std::vector<std::string>{"/"});
+  EXPECT_EQ(m_failures, std::vector<QString>{"Cannot open folder /"});
+  // Nothing to go back to: the volume that went stays gone.
+  EXPECT_EQ(m_box->Drive(), "/");
+  EXPECT_EQ(m_box->currentIndex(), 0);
+}
+
+TEST_F(DriveComboBoxTest, PickOfAVolumeThatWentOpensTheVolumeOfTheShownFolder) {
+  struct Case {
+    const char* name;
+    const char* drive;
+    const char* folder;
+    bool openList;  // picked in the open list, else stepped to in the closed box
+  };
+  const Case cases[] = {
+      {"Enter in the open list", "/home", "/home/ann/docs", true},
+      {"arrow key in the closed box", "/media/ann/STICK", "/media/ann/STICK/x", false},
+  };
+  Show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_volumes = SampleVolumes();
+    m_box->RefreshVolumes();
+    m_box->SetDrive(c.drive);
+    m_shownFolder = c.folder;
+    m_changes.clear();
+    QSignalSpy rebuilt(m_box.get(), &TXDriveComboBox::VolumesChanged);
+    // The DVD goes before the list has been read again.
+    Unmount({"/mnt/dvd"});
+    if (c.openList) {
+      m_box->showPopup();
+      m_box->RefreshVolumes();  // waits for the list to close
+      ASSERT_EQ(m_box->count(), 6);
+      m_box->view()->setCurrentIndex(m_box->model()->index(3, 0));
+      QTest::keyClick(m_box->view(), Qt::Key_Return);
+    } else {
+      ASSERT_EQ(m_box->currentIndex(), 2);
+      QTest::keyClick(m_box.get(), Qt::Key_Down);
+    }
+    QTest::qWait(20);
+    EXPECT_EQ(m_box->count(), 5);
+    EXPECT_EQ(m_box->IndexOfMountPoint("/mnt/dvd"), -1);
+    EXPECT_EQ(m_box->Drive(), c.drive);
+    EXPECT_EQ(m_box->currentIndex(), m_box->IndexOfMountPoint(c.drive));
+    EXPECT_EQ(m_changes, (std::vector<std::string>{c.drive, c.drive}));
+    EXPECT_EQ(rebuilt.count(), 1);
+  }
+  EXPECT_TRUE(m_failures.empty());
+}
+
+TEST_F(DriveComboBoxTest, RootFolderEndsWithASlash) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/home", "/home/"}, {"/media/ann/STICK", "/media/ann/STICK/"}, {"/", "/"}, {"", ""}};
+  for (const auto& [drive, root] : cases) {
+    SCOPED_TRACE(drive);
+    m_box->SetDrive(drive);
+    EXPECT_EQ(m_box->RootFolder(), root);
+  }
+}
+
+TEST_F(DriveComboBoxTest, LongTextIsElidedInTheMiddleAndWholeInTheTooltip) {
+  Show();
+  m_box->SetDrive("/media/ann/STICK");
+  const QString whole = QStringLiteral("/media/ann/STICK  stick");
+  const QFontMetrics metrics(m_box->font());
+
+  m_labelStyle = std::make_unique<LabelRecorder>();
+  m_box->setStyle(m_labelStyle.get());
+  m_box->resize(110, m_box->height());
+  const QString narrow = m_box->ShownText();
+  m_box->repaint();
+  ASSERT_FALSE(m_labelStyle->drawn.empty());
+  EXPECT_EQ(m_labelStyle->drawn.back(), narrow);
+  const qsizetype cut = narrow.indexOf(QStringLiteral("..."));
+  ASSERT_GT(cut, 0) << narrow.toStdString();
+  EXPECT_TRUE(whole.startsWith(narrow.left(cut)));
+  EXPECT_TRUE(whole.endsWith(narrow.mid(cut + 3)));
+  EXPECT_FALSE(narrow.mid(cut + 3).isEmpty());
+  EXPECT_LT(metrics.horizontalAdvance(narrow), metrics.horizontalAdvance(whole));
+  EXPECT_LT(metrics.horizontalAdvance(narrow), m_box->width());
+  EXPECT_EQ(m_box->toolTip(), whole);
+
+  // Narrower still: less of it, but still both ends.
+  m_box->resize(80, m_box->height());
+  const QString narrower = m_box->ShownText();
+  EXPECT_LT(narrower.size(), narrow.size());
+  EXPECT_TRUE(narrower.startsWith(QLatin1Char('/')) && narrower.contains(QStringLiteral("...")));
+
+  m_box->resize(1000, m_box->height());
+  EXPECT_EQ(m_box->ShownText(), whole);
+  m_box->repaint();
+  EXPECT_EQ(m_labelStyle->drawn.back(), whole);
+  EXPECT_EQ(m_box->toolTip(), whole);
+
+  m_box->SetDrive("/home");
+  EXPECT_EQ(m_box->toolTip(), QStringLiteral("/home"));
+  m_box->SetDrive("");
+  EXPECT_EQ(m_box->toolTip(), QString());
+  EXPECT_EQ(m_box->ShownText(), QString());
+}
+
+TEST_F(DriveComboBoxTest, TypingFindsAVolumeByItsLastPartOrLabel) {
+  struct Case {
+    const char* name;
+    const char* drive;
+    const char* typed;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"the root by its label", "/home", "sy", "/"},
+      {"a last part, not the leading slash", "/", "d", "/mnt/dvd"},
+      {"a last part ignoring case", "/", "SHA", "/mnt/share"},
+      {"a label", "/", "sti", "/media/ann/STICK"},
+      {"a label ignoring case", "/mnt/dvd", "//SERV", "/mnt/share"},
+      {"one letter again steps on", "/", "ss", "/mnt/share"},
+      {"and round to the start", "/", "sss", "/"},
+      {"a whole mount point", "/home", "/tm", "/tmp"},
+      {"the current one when it is the only match", "/home", "h", "/home"},
+      {"no match leaves it", "/home", "x", "/home"},
+  };
+  Show();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_box->SetDrive(c.drive);
+    m_box->view()->keyboardSearch(QString());  // a new search
+    QTest::keyClicks(m_box.get(), c.typed);
+    EXPECT_EQ(m_box->Drive(), c.expected);
+    EXPECT_EQ(m_box->currentIndex(), m_box->IndexOfMountPoint(c.expected));
+  }
+
+  // In the open list typing moves the highlight; Enter picks it.
+  m_box->SetDrive("/");
+  m_changes.clear();
+  m_box->showPopup();
+  ASSERT_TRUE(m_box->view()->isVisible());
+  m_box->view()->keyboardSearch(QString());
+  QTest::keyClicks(m_box->view(), "dv");
+  EXPECT_EQ(m_box->view()->currentIndex().row(), 3);
+  EXPECT_EQ(m_box->Drive(), "/");
+  QTest::keyClick(m_box->view(), Qt::Key_Return);
+  EXPECT_EQ(m_box->Drive(), "/mnt/dvd");
+  EXPECT_EQ(m_changes, (std::vector<std::string>{"/mnt/dvd", "/mnt/dvd"}));
 }
 
 TEST_F(DriveComboBoxTest, RefreshWaitsWhileTheListIsOpen) {

@@ -125,5 +125,54 @@ TEST(ShortenPathTest, StopsAtTheFirstTextThatFits) {
   }
 }
 
+// "W" is three pixels wide, everything else one.
+int WideW(std::string_view s) {
+  int width = 0;
+  for (char c : s) width += c == 'W' ? 3 : 1;
+  return width;
+}
+
+TEST(ElideMiddleTest, KeepsBothEndsOfWhatFits) {
+  struct Case {
+    const char* name;
+    const char* text;
+    int (*measure)(std::string_view);
+    int width;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"fits exactly: unchanged", "/run/media/ann/BACKUP", OnePixelPerByte, 21,
+       "/run/media/ann/BACKUP"},
+      {"one pixel short", "/run/media/ann/BACKUP", OnePixelPerByte, 20, "/run/medi...n/BACKUP"},
+      {"odd count: one more at the start", "/run/media/ann/BACKUP", OnePixelPerByte, 12,
+       "/run/...CKUP"},
+      {"even count: as many at both ends", "/run/media/ann/BACKUP", OnePixelPerByte, 11,
+       "/run...CKUP"},
+      {"one character each side", "/run/media/ann/BACKUP", OnePixelPerByte, 5, "/...P"},
+      {"only the ellipsis fits", "/run/media/ann/BACKUP", OnePixelPerByte, 4, "/..."},
+      {"nothing fits: the ellipsis", "/run/media/ann/BACKUP", OnePixelPerByte, 1, "..."},
+      {"negative width: the ellipsis", "/run/media/ann/BACKUP", OnePixelPerByte, -5, "..."},
+      {"the ellipsis would be no narrower", "abc", OnePixelPerByte, 1, "abc"},
+      {"four bytes: the ellipsis is narrower", "abcd", OnePixelPerByte, 3, "..."},
+      {"empty", "", OnePixelPerByte, 0, ""},
+      {"two-byte characters stay whole", "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9\xC3\xA8",
+       OnePixelPerByte, 8, "\xC3\xA4...\xC3\xA8"},
+      {"a byte that is not UTF-8 is one character",
+       "ab\xFF"
+       "cdefgh",
+       OnePixelPerByte, 8, "ab\xFF...gh"},
+      {"wide characters at the start", "WWWWaaaa", WideW, 10, "WW...a"},
+      {"wide characters at the end", "aaaaWWWW", WideW, 10, "aa...W"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string shown = ElideMiddle(c.text, c.measure, c.width);
+    EXPECT_EQ(shown, c.expected);
+    if (shown != c.text && c.width >= 3) {
+      EXPECT_LE(c.measure(shown), c.width);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace relabo

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_dir.h"
 
 namespace relabo {
 namespace {
@@ -207,6 +210,174 @@ TEST(VolumeTest, VolumeOfFolder) {
   EXPECT_EQ(VolumeOf({{"/media/usb", Kind::Removable, "", "", ""}}, "/etc"), "");
 }
 
+// A container: the root is an overlay, the runtime binds single files over /etc, and a
+// project folder and a data disk are bound in.
+constexpr const char* kContainerTable =
+    "600 500 0:50 / / rw,relatime - overlay overlay rw,lowerdir=/l,upperdir=/u,workdir=/w\n"
+    "601 600 0:51 / /proc rw - proc proc rw\n"
+    "602 600 254:1 /docker/containers/ab/resolv.conf /etc/resolv.conf rw - ext4 /dev/vda rw\n"
+    "603 600 254:1 /docker/containers/ab/hostname /etc/hostname rw - ext4 /dev/vda rw\n"
+    "604 600 254:1 /docker/containers/ab/hosts /etc/hosts rw - ext4 /dev/vda rw\n"
+    "605 600 254:1 /home/ann/project /work rw - ext4 /dev/vda rw\n"
+    "606 600 254:16 / /data\\040set rw - ext4 /dev/vdb rw\n"
+    "607 600 254:1 /home/ann/my\\040notes.txt /etc/my\\040notes rw - ext4 /dev/vda rw\n"
+    "608 600 0:60 / /mnt/nas rw - nfs4 nas:/export rw\n"
+    "609 600 0:61 / /tmp rw - tmpfs tmpfs rw\n";
+
+TEST(VolumeTest, FileBindMountsAreLeftOut) {
+  const std::set<std::string> folders = {"/work", "/data set", "/tmp"};
+  std::vector<std::string> asked;
+  const std::vector<Volume> volumes =
+      ParseMountInfo(kContainerTable, {}, [&](const std::string& mountPoint) {
+        asked.push_back(mountPoint);
+        return folders.contains(mountPoint);
+      });
+  std::vector<std::string> mountPoints;
+  for (const Volume& v : volumes) mountPoints.push_back(v.mountPoint);
+  // The root and the network share are taken as folders without being looked at.
+  EXPECT_EQ(mountPoints, (std::vector<std::string>{"/", "/data set", "/mnt/nas", "/tmp", "/work"}));
+  std::sort(asked.begin(), asked.end());
+  EXPECT_EQ(asked,
+            (std::vector<std::string>{"/data set", "/etc/hostname", "/etc/hosts", "/etc/my notes",
+                                      "/etc/resolv.conf", "/tmp", "/work"}));
+
+  // Without a test every mount point counts as a folder.
+  EXPECT_EQ(ParseMountInfo(kContainerTable, {}).size(), 9u);
+}
+
+TEST(VolumeTest, WhatIsLookedAtWhileListing) {
+  struct Case {
+    const char* name;
+    std::string table;  // after a local root
+    const char* mountPoint;
+    bool asked;
+  };
+  const Case cases[] = {
+      {"local disk", Line("/data", "ext4", "/dev/sdb1"), "/data", true},
+      {"FUSE volume itself", Line("/mnt/enc", "fuse.encfs", "encfs"), "/mnt/enc", true},
+      {"network by type", Line("/mnt/n", "nfs", "server:/x"), "/mnt/n", false},
+      {"network by source", Line("/mnt/r", "fuse.rclone", "gdrive:"), "/mnt/r", false},
+      {"below a network volume",
+       Line("/mnt/n", "nfs", "server:/x") + Line("/mnt/n/disk", "ext4", "/dev/sdb1"), "/mnt/n/disk",
+       false},
+      {"below a FUSE volume",
+       Line("/mnt/enc", "fuse.encfs", "encfs") + Line("/mnt/enc/disk", "ext4", "/dev/sdb1"),
+       "/mnt/enc/disk", false},
+      {"below fuseblk",
+       Line("/mnt/w", "fuseblk", "/dev/sdc1") + Line("/mnt/w/x", "ext4", "/dev/sdb1"), "/mnt/w/x",
+       false},
+      {"beside a network volume, not below",
+       Line("/mnt/n", "nfs", "server:/x") + Line("/mnt/n2", "ext4", "/dev/sdb1"), "/mnt/n2", true},
+      {"below a network volume listed after it",
+       Line("/mnt/n/disk", "ext4", "/dev/sdb1") + Line("/mnt/n", "cifs", "//h/s"), "/mnt/n/disk",
+       false},
+      {"below an automounted share",
+       Line("/net", "autofs", "-hosts") + Line("/net/srv", "nfs", "srv:/") +
+           Line("/net/srv/disk", "ext4", "/dev/sdb1"),
+       "/net/srv/disk", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> asked;
+    const std::vector<Volume> volumes = ParseMountInfo(Line("/", "ext4", "/dev/sda2") + c.table, {},
+                                                       [&asked](const std::string& mountPoint) {
+                                                         asked.push_back(mountPoint);
+                                                         return false;
+                                                       });
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), c.mountPoint), c.asked ? 1 : 0);
+    EXPECT_TRUE(std::find(asked.begin(), asked.end(), "/") == asked.end());
+    const bool listed = std::any_of(volumes.begin(), volumes.end(),
+                                    [&c](const Volume& v) { return v.mountPoint == c.mountPoint; });
+    // Refused when asked; what is not asked about is taken as a folder.
+    EXPECT_EQ(listed, !c.asked);
+  }
+}
+
+TEST(VolumeTest, VolumeHoldingAPath) {
+  const std::vector<Volume> mounted = {
+      {"/", Kind::Fixed, "", "", ""},
+      {"/mnt", Kind::Fixed, "", "", ""},
+      {"/mnt/usb", Kind::Removable, "", "", ""},
+      {"/mnt/usb/iso", Kind::Optical, "", "", ""},
+      {"/run/media/ann/My Disk", Kind::Removable, "", "", ""},
+  };
+  struct Case {
+    const char* name;
+    const char* gone;  // a volume unmounted first, or nullptr
+    const char* path;
+    const char* volume;
+  };
+  const Case cases[] = {
+      {"the root itself", nullptr, "/", "/"},
+      {"a file at the root", nullptr, "/vmlinuz", "/"},
+      {"three mounts deep", nullptr, "/mnt/usb/iso/boot/x", "/mnt/usb/iso"},
+      {"middle of three", nullptr, "/mnt/usb/docs", "/mnt/usb"},
+      {"a mount point is its own volume", nullptr, "/mnt/usb/iso", "/mnt/usb/iso"},
+      {"a name that merely begins alike", nullptr, "/mnt/usbkey", "/mnt"},
+      {"a blank in the mount point", nullptr, "/run/media/ann/My Disk/a", "/run/media/ann/My Disk"},
+      {"blank prefix only", nullptr, "/run/media/ann/My", "/"},
+      {"inner volume gone: the next one out", "/mnt/usb/iso", "/mnt/usb/iso/boot", "/mnt/usb"},
+      {"middle volume gone: inner still holds", "/mnt/usb", "/mnt/usb/iso/a", "/mnt/usb/iso"},
+      {"middle volume gone: beside the inner", "/mnt/usb", "/mnt/usb/docs", "/mnt"},
+      {"removable gone: the root", "/run/media/ann/My Disk", "/run/media/ann/My Disk/a", "/"},
+      {"the root gone: nothing", "/", "/etc", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Volume> volumes = mounted;
+    if (c.gone) {
+      std::erase_if(volumes, [&c](const Volume& v) { return v.mountPoint == c.gone; });
+      ASSERT_EQ(volumes.size(), mounted.size() - 1);
+    }
+    EXPECT_EQ(VolumeOf(volumes, c.path), c.volume);
+  }
+}
+
+TEST(VolumeTest, RootFolderOfAMountPoint) {
+  struct Case {
+    const char* mountPoint;
+    const char* folder;
+  };
+  const Case cases[] = {
+      {"/", "/"},
+      {"/home", "/home/"},
+      {"/run/media/ann/My Disk", "/run/media/ann/My Disk/"},
+      {"/media/usb/", "/media/usb/"},
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mountPoint);
+    EXPECT_EQ(RootFolderOf(c.mountPoint), c.folder);
+  }
+}
+
+TEST(VolumeTest, IsMountedFolderOnDisk) {
+  test::TestDir dir;
+  dir.CreateFolder("folder");
+  dir.CreateFolder("with\nnewline");
+  dir.CreateFile("file.txt", "x");
+  dir.CreateSymlink("link-to-folder", dir.Path("folder"));
+  struct Case {
+    const char* name;
+    std::string path;
+    bool folder;
+  };
+  const Case cases[] = {
+      {"the root", "/", true},
+      {"a folder", dir.Path("folder"), true},
+      {"a newline in the name", dir.Path("with\nnewline"), true},
+      {"a file", dir.Path("file.txt"), false},
+      {"a link to a folder is not followed", dir.Path("link-to-folder"), false},
+      {"missing", dir.Path("missing"), false},
+      {"below a file", dir.Path("file.txt/x"), false},
+      {"empty", "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(IsMountedFolder(c.path), c.folder);
+  }
+}
+
 TEST(VolumeTest, ThisMachineListsItsRoot) {
   const std::vector<Volume> volumes = ListVolumes();
   ASSERT_FALSE(volumes.empty());
@@ -217,6 +388,10 @@ TEST(VolumeTest, ThisMachineListsItsRoot) {
   for (const Volume& v : volumes) {
     EXPECT_FALSE(v.mountPoint.starts_with("/proc")) << v.mountPoint;
     EXPECT_FALSE(v.mountPoint.starts_with("/sys")) << v.mountPoint;
+    // No single-file bind mount (a container's /etc/hosts) is offered as a volume.
+    if (v.kind != Kind::Network) {
+      EXPECT_TRUE(IsMountedFolder(v.mountPoint)) << v.mountPoint;
+    }
   }
 }
 
