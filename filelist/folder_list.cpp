@@ -10,12 +10,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <unordered_set>
 #include <utility>
 
 #include "filelist/name_filter.h"
 #include "fileutil/error.h"
 #include "fileutil/path.h"
+#include "fileutil/unique_fd.h"
 #include "fileutil/utf8.h"
 
 namespace relabo {
@@ -149,6 +151,8 @@ struct FolderContents {
   std::vector<RawEntry> entries;
   bool hasParent = false;
   RawEntry parent{};
+  // Entered but not readable: entries holds only the names looked up one by one.
+  bool unlisted = false;
 
   std::string_view Name(const RawEntry& e) const {
     return std::string_view(names).substr(e.nameOffset, e.nameLength);
@@ -175,11 +179,66 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-// Reads the working folder once: every entry but "." and "..", with the parent's data apart.
-// Throws when the folder cannot be read; entries that vanish meanwhile are left out.
-FolderContents ReadWorkingFolder(const std::string& shownPath) {
+// The patterns of a mask that are plain names (no wildcard), each once: what an unlisted folder
+// can still show.
+std::vector<std::string> PlainNamesOf(std::string_view mask) {
+  std::vector<std::string> names;
+  size_t begin = 0;
+  for (;;) {
+    const size_t end = std::min(mask.find(';', begin), mask.size());
+    const std::string_view name = mask.substr(begin, end - begin);
+    if (!name.empty() && name != "." && name != ".." &&
+        name.find_first_of("*?/") == std::string_view::npos &&
+        std::find(names.begin(), names.end(), name) == names.end()) {
+      names.emplace_back(name);
+    }
+    if (end == mask.size()) break;
+    begin = end + 1;
+  }
+  return names;
+}
+
+void AddEntry(FolderContents& contents, std::string_view name, const struct stat& st,
+              const UserCredentials& user) {
+  RawEntry e = MakeEntry(name, st, user);
+  e.nameOffset = static_cast<uint32_t>(contents.names.size());
+  e.nameLength = static_cast<uint32_t>(name.size());
+  contents.names += name;
+  contents.entries.push_back(e);
+}
+
+// Reads the working folder once: every entry but "." and "..", with the parent's data apart
+// (from parentPath, the parent as the user walked there; none when empty). A folder that may
+// be entered but not read (mode 0311) gives only those plain names of mask that exist, each
+// looked up by itself, and is marked unlisted. Throws when the folder cannot be read
+// otherwise; entries that vanish meanwhile are left out.
+FolderContents ReadWorkingFolder(const std::string& shownPath, const std::string& parentPath,
+                                 std::string_view mask) {
+  const UserCredentials user = UserCredentials::Current();
+  FolderContents contents;
+  struct stat st;
+  if (!parentPath.empty()) {
+    // The way up is always there below the root: from the parent walked through, else the
+    // physical one, else a bare folder record when neither can be looked at.
+    contents.hasParent = true;
+    if (StatEntry(AT_FDCWD, parentPath.c_str(), st) || StatEntry(AT_FDCWD, "..", st)) {
+      contents.parent = MakeEntry("..", st, user);
+    } else {
+      contents.parent.attr = kAttrDirectory;
+    }
+  }
+
   const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) throw SystemError(shownPath, errno);
+  if (fd < 0) {
+    if (errno != EACCES) throw SystemError(shownPath, errno);
+    const detail::UniqueFd folder(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.Valid()) throw SystemError(shownPath, errno);
+    contents.unlisted = true;
+    for (const std::string& name : PlainNamesOf(mask)) {
+      if (StatEntry(folder.Get(), name.c_str(), st)) AddEntry(contents, name, st, user);
+    }
+    return contents;
+  }
   std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
   if (!dir) {
     const int code = errno;
@@ -187,14 +246,6 @@ FolderContents ReadWorkingFolder(const std::string& shownPath) {
     throw SystemError(shownPath, code);
   }
   const int dirFd = ::dirfd(dir.get());
-  const UserCredentials user = UserCredentials::Current();
-
-  FolderContents contents;
-  struct stat st;
-  if (StatEntry(dirFd, "..", st)) {
-    contents.hasParent = true;
-    contents.parent = MakeEntry("..", st, user);
-  }
   for (;;) {
     errno = 0;
     const dirent* d = ::readdir(dir.get());
@@ -205,11 +256,7 @@ FolderContents ReadWorkingFolder(const std::string& shownPath) {
     const std::string_view name(d->d_name);
     if (name == "." || name == "..") continue;
     if (!StatEntry(dirFd, d->d_name, st)) continue;
-    RawEntry e = MakeEntry(name, st, user);
-    e.nameOffset = static_cast<uint32_t>(contents.names.size());
-    e.nameLength = static_cast<uint32_t>(name.size());
-    contents.names += name;
-    contents.entries.push_back(e);
+    AddEntry(contents, name, st, user);
   }
   return contents;
 }
@@ -242,6 +289,12 @@ std::string ParentFolder(const std::string& folder) {
   const size_t slash = folder.rfind('/');
   if (slash == std::string::npos || slash == 0) return "/";
   return folder.substr(0, slash);
+}
+
+// A folder as a typed path: with a trailing "/" it is a folder even when its name holds "*"
+// or "?".
+std::string FolderPathText(const std::string& folder) {
+  return folder == "/" ? folder : folder + "/";
 }
 
 // Code points; a byte that begins no valid UTF-8 sequence counts as one character.
@@ -365,7 +418,8 @@ void FolderList::ReadFolder() {
   if (::chdir(m_directory.c_str()) != 0) throw SystemError(m_directory, errno);
   {
     const BusyGuard busy(*m_view);
-    const FolderContents contents = ReadWorkingFolder(m_directory);
+    const FolderContents contents = ReadWorkingFolder(
+        m_directory, m_directory == "/" ? std::string() : ParentFolder(m_directory), m_mask);
 
     // Which entries are taken, in the order of the passes: the folder pass, then one file pass
     // per pattern of the mask, each over the entries in the order they were read.
@@ -380,7 +434,7 @@ void FolderList::ReadFolder() {
     int fileCount = 0;
 
     if (m_fileType.Contains(xftDirectory)) {
-      if (m_showParentFolder && contents.hasParent && m_directory != "/") {
+      if (m_showParentFolder && contents.hasParent) {
         blocks.parentIndex = 0;
         takes.push_back({&contents.parent, kGlyphFolderParent});
         ++folderCount;
@@ -454,6 +508,7 @@ void FolderList::ReadFolder() {
     m_blocks = blocks;
     m_folderCount = folderCount;
     m_fileCount = fileCount;
+    m_unlisted = contents.unlisted;
     ++m_generation;
     m_view->ItemsReplaced();
     // The old records go with `records` here, after the view has let go of them.
@@ -496,52 +551,50 @@ void FolderList::Resort() {
 }
 
 void FolderList::ChangeFolder(const std::string& folder) {
-  if (folder == m_directory) return;
+  // Kept as the user walked it, as a shell does: "link/.." is the folder holding the link, not
+  // the parent of the link's target.
+  std::string target = LogicalPath(folder, m_directory);
+  if (target == m_directory) return;
   // Where to return when the new folder fails: the old Directory, or failing that the
   // working folder as it was.
-  const int savedFd = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
-  struct SavedFolder {
-    int fd;
-    ~SavedFolder() {
-      if (fd >= 0) ::close(fd);
-    }
-  } saved{savedFd};
+  const detail::UniqueFd saved(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
   const std::string oldDirectory = m_directory;
   auto restore = [&] {
-    if (::chdir(oldDirectory.c_str()) != 0 && saved.fd >= 0) (void)::fchdir(saved.fd);
+    if (::chdir(oldDirectory.c_str()) != 0 && saved.Valid()) (void)::fchdir(saved.Get());
   };
 
-  // A relative folder is taken from Directory.
-  (void)::chdir(m_directory.c_str());
-  if (::chdir(folder.c_str()) != 0) {
+  if (::chdir(target.c_str()) != 0) {
     const int code = errno;
     restore();
     throw SystemError(folder, code);
   }
-  std::string current = CurrentFolder();
-  if (current.empty()) {
-    const int code = errno;
-    restore();
-    throw SystemError(folder, code);
-  }
-  m_directory = std::move(current);
+  // What the user looked at here, for going back to it.
+  const std::string focusedText = ItemText(m_view->Focused());
+  m_directory = std::move(target);
   const uint64_t generation = m_generation;
   try {
     ReadFolder();
   } catch (...) {
-    // A folder that can be entered but not read: go back, so that Directory, the working
-    // folder and the shown entries still agree.
+    // A folder that cannot be read: go back, so that Directory, the working folder and the
+    // shown entries still agree.
     if (m_generation == generation) {
       m_directory = oldDirectory;
       restore();
     }
     throw;
   }
+  // Only folders the user saw count: not the start folder before the list was shown.
+  if (m_active && m_recordHistory && !oldDirectory.empty()) {
+    if (!m_history.empty() && m_history.back().folder == oldDirectory) m_history.pop_back();
+    m_history.push_back(Visit{oldDirectory, focusedText});
+    if (m_history.size() > kHistoryLimit) m_history.erase(m_history.begin());
+  }
 }
 
 void FolderList::GoToPath(const std::string& path) {
   if (path.empty() || path == FocusedPath()) return;
-  const EnteredPath parts = SplitTypedPath(path);
+  // A relative path is taken from the shown folder, whatever the working folder is now.
+  const EnteredPath parts = SplitTypedPath(path, m_directory);
   if (TreeGoToPath) {
     TreeGoToPath(path);
   } else {
@@ -642,17 +695,62 @@ void FolderList::EnterFolder() {
 }
 
 void FolderList::EnterParentFolder() {
-  if (m_directory.empty() || m_directory == "/" || !m_openParentFolders) return;
+  if (m_openParentFolders) GoToParent();
+}
+
+bool FolderList::GoToParent() {
+  if (m_directory.empty() || m_directory == "/") return false;
   const ItemsUpdateGuard update(*m_view);
-  const std::string left = "[" + NamePart(m_directory) + "]";
-  const std::string parent = ParentFolder(m_directory);
-  // With a trailing "/" the path is a folder even when its name holds "*" or "?".
-  GoToPath(parent == "/" ? parent : parent + "/");
+  // The nearest folder above that can be entered: a parent that vanished or was closed since
+  // must not keep the user below it. The first failure is told when none can be.
+  std::string left = m_directory;
+  std::exception_ptr firstError;
+  for (;;) {
+    const std::string parent = ParentFolder(left);
+    try {
+      GoToPath(FolderPathText(parent));
+      break;
+    } catch (const Error&) {
+      if (!firstError) firstError = std::current_exception();
+      if (parent == "/") std::rethrow_exception(firstError);
+      left = parent;
+    }
+  }
   if (m_fileType.Contains(xftDirectory) && Count() > 0) {
-    const int index = FindText(left, 0);
+    const int index = FindText("[" + NamePart(left) + "]", 0);
     FocusItem(index < 0 ? 0 : index, true);
     NotifyChange();  // the scan reported before this mark was set
   }
+  return true;
+}
+
+bool FolderList::GoBack() {
+  const ItemsUpdateGuard update(*m_view);
+  while (!m_history.empty()) {
+    const Visit visit = std::move(m_history.back());
+    m_history.pop_back();
+    if (visit.folder == m_directory) continue;
+    // Going back takes the folder off the history and puts nothing on it, so a second step
+    // goes further back instead of returning.
+    const bool record = std::exchange(m_recordHistory, false);
+    try {
+      GoToPath(FolderPathText(visit.folder));
+    } catch (const Error&) {
+      m_recordHistory = record;
+      continue;  // gone or closed since: the one before it
+    } catch (...) {
+      m_recordHistory = record;
+      throw;
+    }
+    m_recordHistory = record;
+    if (Count() > 0) {
+      const int index = visit.focused.empty() ? -1 : FindText(visit.focused, 0);
+      FocusItem(index < 0 ? 0 : index, true);
+      NotifyChange();  // the scan reported before this mark was set
+    }
+    return true;
+  }
+  return false;
 }
 
 void FolderList::RunFocusedFile() {

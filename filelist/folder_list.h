@@ -128,6 +128,10 @@ double DayCountOf(std::time_t time);
 ///
 /// The process's working folder follows Directory(): every scan enters it first, and batch
 /// commands rename files by bare names relative to it.
+///
+/// Directory is the path as the user walked it, as a shell keeps it: entering a folder through
+/// a symbolic link and going up again returns to the folder holding the link. The list keeps
+/// the last kHistoryLimit folders it left, for GoBack.
 class FolderList {
  public:
   /// Without a view the list uses a BasicFolderListView of its own (multi-select).
@@ -143,8 +147,9 @@ class FolderList {
   // Properties. A setter acts only when the value really changes: Mask, FileType,
   // ShowParentFolder and ShellIcons read the folder again, the sort settings re-sort.
 
-  /// The full path of the current folder as getcwd reports it ("/" for the root, no trailing
-  /// "/" otherwise). At first the process's current folder.
+  /// The full path of the current folder as the user walked there (a LogicalPath: symbolic
+  /// links kept, no "." or ".." parts; "/" for the root, no trailing "/" otherwise). At first
+  /// the process's current folder as getcwd reports it.
   const std::string& Directory() const { return m_directory; }
   /// Patterns separated by ";" (see NameFilter); each is used as it stands.
   const std::string& Mask() const { return m_mask; }
@@ -175,6 +180,10 @@ class FolderList {
   int FolderCount() const { return m_folderCount; }
   /// File entries of the last scan (a file matching two patterns counts twice).
   int FileCount() const { return m_fileCount; }
+  /// The last scan could enter Directory but not read it (a folder of mode 0311 or 0111): the
+  /// list shows only the parent entry, and the names the Mask spells out without wildcards
+  /// (matched by their exact bytes) when they exist there. Up to date when OnUpdateContent runs.
+  bool Unlisted() const { return m_unlisted; }
 
   // Items. No query throws for a bad index.
 
@@ -201,20 +210,22 @@ class FolderList {
   void Activate();
   bool Active() const { return m_active; }
   void Rescan() { ReadFolder(); }
-  /// Reads Directory again (nothing before Activate). Throws Error when the folder cannot be
-  /// entered or read; then nothing has changed and the old entries stay.
+  /// Reads Directory again (nothing before Activate). A folder that can be entered but not
+  /// read is shown Unlisted. Throws Error when the folder cannot be entered or read otherwise;
+  /// then nothing has changed and the old entries stay.
   virtual void ReadFolder();
   /// Sorts the shown entries again with the current settings. The records stay the same
   /// objects, and the marks and the focus stay with their entries; no change notification
   /// (the number of marks is unchanged).
   void Resort();
-  /// Makes folder (relative to Directory) current and reads it; nothing when it is Directory.
-  /// Throws Error when it cannot be entered or read; then Directory and the working folder
-  /// stay as they were.
+  /// Makes folder (relative to Directory, taken as LogicalPath(folder, Directory())) current and
+  /// reads it; nothing when it is Directory. Throws Error when it cannot be entered or read;
+  /// then Directory, the working folder and the history stay as they were.
   void ChangeFolder(const std::string& folder);
-  /// Applies a typed path: opens its folder, and a last part with "*" or "?" becomes the Mask,
-  /// any other last part is focused. Throws Error "Invalid file name - <path>" (after the
-  /// folder change) when that names no entry.
+  /// Applies a typed path (see SplitTypedPath; "~" is the home folder, a relative path is taken
+  /// from Directory): opens its folder, and a last part with "*" or "?" becomes the Mask, any
+  /// other last part is focused. Throws Error "Invalid file name - <path>" (after the folder
+  /// change) when that names no entry.
   virtual void GoToPath(const std::string& path);
   /// Focuses the entry whose text is name (an exact match first, then one ignoring case),
   /// marking it in single-select mode; focuses nothing when there is none. Then NotifyChange.
@@ -223,8 +234,21 @@ class FolderList {
   void OpenFocusedItem();
   /// Enters the focused folder entry (marked or not) and focuses and marks its first entry.
   void EnterFolder();
-  /// Goes up one folder (not above "/") and focuses and marks the folder just left.
+  /// What the parent entry does: GoToParent when OpenParentFolders.
   void EnterParentFolder();
+  /// Goes up one folder along Directory and focuses and marks the folder just left; false (and
+  /// nothing done) at "/". A parent that cannot be entered is passed over for the nearest
+  /// folder above it that can; throws the parent's Error when not even "/" can be.
+  bool GoToParent();
+  /// Returns to the folder left last, skipping those that cannot be entered any more, and
+  /// focuses and marks the entry that was focused there (the first one when it is gone). The
+  /// folder is taken off the history, and going back records nothing, so steps go ever further
+  /// back. False when there is nowhere to go back to.
+  bool GoBack();
+  /// The history holds a folder (which may have vanished since).
+  bool CanGoBack() const { return !m_history.empty(); }
+  /// How many folders the history keeps; the oldest goes first.
+  static constexpr size_t kHistoryLimit = 50;
   /// Opens the focused file (when OpenFiles) and reports it through OnOpenFile.
   void RunFocusedFile();
   /// After the focus moved or a scan ended: remembers the focused index and calls OnChange.
@@ -250,6 +274,11 @@ class FolderList {
 
  private:
   using Item = TSortStringList::Item;
+  // A folder left, and the text of the entry that was focused there.
+  struct Visit {
+    std::string folder;
+    std::string focused;
+  };
 
   int FindText(const std::string& text, int start) const;
   void FocusItem(int index, bool mark);
@@ -271,11 +300,15 @@ class FolderList {
   bool m_active = false;
   int m_folderCount = 0;
   int m_fileCount = 0;
+  bool m_unlisted = false;
   int m_lastReportedFocus = -1;
   // Counts the scans that replaced the items, so a failed command can tell whether the
   // records it holds are still the shown ones.
   uint64_t m_generation = 0;
   ScanBlocks m_blocks;
+  // Oldest first; ChangeFolder adds to it unless GoBack is stepping back.
+  std::vector<Visit> m_history;
+  bool m_recordHistory = true;
 
   // The shown entries; their records live in m_records, which is never resized once filled,
   // so the item pointers stay valid until the next scan replaces both.

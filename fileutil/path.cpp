@@ -1,6 +1,7 @@
 #include "fileutil/path.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "fileutil/error.h"
 #include "fileutil/unique_fd.h"
@@ -119,47 +121,112 @@ bool FolderExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-EnteredPath SplitEnteredPath(std::string_view text) {
+std::string LogicalPath(std::string_view path, std::string_view base) {
+  std::string result = "/";
+  auto walk = [&result](std::string_view text) {
+    for (size_t pos = 0; pos < text.size();) {
+      const size_t end = std::min(text.find('/', pos), text.size());
+      const std::string_view part = text.substr(pos, end - pos);
+      if (part == "..") {
+        const size_t slash = result.rfind('/');
+        result.erase(slash == 0 ? 1 : slash);
+      } else if (!part.empty() && part != ".") {
+        if (result.size() > 1) result += '/';
+        result += part;
+      }
+      pos = end + 1;
+    }
+  };
+  if (!path.starts_with('/')) walk(base);
+  walk(path);
+  return result;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  const long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? size_t(suggested) : size_t(16384));
+  passwd entry;
+  passwd* found = nullptr;
+  while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+         buffer.size() < (size_t(1) << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  return found && found->pw_dir ? std::string(found->pw_dir) : std::string();
+}
+
+namespace {
+
+// base: where a relative path starts; the current folder when null (asked only when needed, so
+// an absolute path still works in a current folder that was removed).
+EnteredPath Split(std::string_view text, const std::string* base) {
   const CurrentFolderRestorer restorer;
   EnteredPath result;
-  // "[name]" is a folder as the file list shows it.
+  std::string expanded;
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']') {
+    // "[name]" is a folder as the file list shows it; so "[~]" is a folder named "~".
     text = text.substr(1, text.size() - 2);
+  } else if (text == "~" || text.starts_with("~/")) {
+    expanded = HomeFolder();
+    if (!expanded.empty()) {
+      expanded += '/';
+      expanded += text.substr(std::min<size_t>(2, text.size()));
+      text = expanded;
+    }
   }
   result.file = NamePart(text);
   // Cut the last separator and name; "/name" leaves the root.
-  std::string folder =
+  const std::string_view folderText =
       text.size() > result.file.size()
-          ? std::string(text.substr(0, std::max<size_t>(1, text.size() - result.file.size() - 1)))
-          : CurrentFolder();
-  if (!folder.starts_with('/')) folder = JoinPath(CurrentFolder(), folder);
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+          ? text.substr(0, std::max<size_t>(1, text.size() - result.file.size() - 1))
+          : std::string_view();
+  std::string folder = folderText.starts_with('/') ? LogicalPath(folderText)
+                       : base                      ? LogicalPath(folderText, *base)
+                                                   : LogicalPath(folderText, CurrentFolder());
   EnterFolder(folder, folder);
 
   // A last name that is not a file is a folder to open, not a name to look for in one.
   const std::string& file = result.file;
   if (!file.empty() && file.find_first_of("*?") == std::string::npos && !IsNonFolderEntry(file)) {
-    folder = JoinPath(folder, file);
-    EnterFolder(file, folder);
+    std::string inner = LogicalPath(file, folder);
+    // ".." goes back along the path as typed, not to the parent of a link's target.
+    EnterFolder(file == "." || file == ".." ? inner : file, inner);
+    folder = std::move(inner);
     result.file.clear();
   }
   result.folder = std::move(folder);
   return result;
 }
 
-EnteredPath SplitTypedPath(const std::string& path) {
+EnteredPath SplitTyped(const std::string& path, const std::string* base) {
   try {
-    return SplitEnteredPath(path);
+    return Split(path, base);
   } catch (const Error& e) {
     if (e.Code() != ENOENT) throw;
     const std::string file = NamePart(path);
-    if (file.empty()) throw;
-    EnteredPath parts = SplitEnteredPath(path.substr(0, path.size() - file.size()));
+    // A home folder that is missing is no file name to look for.
+    if (file.empty() || path == "~") throw;
+    EnteredPath parts = Split(std::string_view(path).substr(0, path.size() - file.size()), base);
     struct stat st;
     if (!parts.file.empty() || ::lstat(JoinPath(parts.folder, file).c_str(), &st) == 0) throw;
     parts.file = file;
     return parts;
   }
+}
+
+}  // namespace
+
+EnteredPath SplitEnteredPath(std::string_view text) { return Split(text, nullptr); }
+
+EnteredPath SplitEnteredPath(std::string_view text, const std::string& base) {
+  return Split(text, &base);
+}
+
+EnteredPath SplitTypedPath(const std::string& path) { return SplitTyped(path, nullptr); }
+
+EnteredPath SplitTypedPath(const std::string& path, const std::string& base) {
+  return SplitTyped(path, &base);
 }
 
 }  // namespace relabo

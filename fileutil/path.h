@@ -53,16 +53,30 @@ struct EnteredPath {
   std::string file;    // a file name or a pattern in that folder, or empty
 };
 
+/// The absolute path that path names when it is walked from base as a shell walks it: without
+/// empty and "." parts, each ".." taking back the part before it (never above "/"). Symbolic
+/// links are not resolved, so "link/.." is base again. A relative path is taken from base, a
+/// relative or empty base from "/". "/" for the root, no trailing "/" otherwise.
+std::string LogicalPath(std::string_view path, std::string_view base = "/");
+
+/// The user's home folder: $HOME when it is an absolute path, else the home folder of the
+/// user's passwd entry; empty when neither is known.
+std::string HomeFolder();
+
 /// Splits a path the user typed into the folder to open and a file name or pattern.
 /// A trailing folder name moves into the folder part, "[name]" is the folder as the list shows
-/// it, and a relative path is taken from the current folder. Probes by changing the current
-/// folder and always restores it; throws Error with the system's message when a folder
-/// cannot be entered.
+/// it, "~" and "~/..." stand for HomeFolder(), and a relative path is taken from the current
+/// folder. The folder is a LogicalPath: as typed, with "." and ".." taken out, symbolic links
+/// kept. Probes by changing the current folder and always restores it; throws Error with the
+/// system's message when a folder cannot be entered.
 EnteredPath SplitEnteredPath(std::string_view text);
+/// The same with a relative path taken from base (an absolute folder) instead.
+EnteredPath SplitEnteredPath(std::string_view text, const std::string& base);
 
 /// SplitEnteredPath for a path that names a file to open: a last name that names nothing is a
 /// missing file of its folder (returned as the file part) rather than a folder that cannot be
 /// entered. Other failures throw as SplitEnteredPath does.
 EnteredPath SplitTypedPath(const std::string& path);
+EnteredPath SplitTypedPath(const std::string& path, const std::string& base);
 
 }  // namespace relabo

@@ -258,6 +258,27 @@ TEST_F(FileListBoxTest, ControlPageUpGoesUpFromAnyRow) {
   EXPECT_EQ(list->Directory(), m_dir.Root());
 }
 
+// The path label shows the folder as the user walked to it, and going up returns to the
+// folder holding the link.
+TEST_F(FileListBoxTest, GoingUpThroughALinkReturnsWhereTheUserCameFrom) {
+  m_dir.CreateFolder("elsewhere/inside");
+  m_dir.CreateSymlink("top/link", m_dir.Path("elsewhere"));
+  auto list = Open(m_top);
+  auto label = std::make_unique<QLabel>();
+  list->SetDirLabel(label.get());
+  Focus(*list, IndexOf(*list, "[link]"));
+  QTest::keyClick(list.get(), Qt::Key_Return);
+  EXPECT_EQ(list->Directory(), m_top + "/link");
+  EXPECT_EQ(label->text().toStdString(), m_top + "/link");
+  QTest::keyClick(list.get(), Qt::Key_PageUp, Qt::ControlModifier);
+  EXPECT_EQ(list->Directory(), m_top);
+  EXPECT_EQ(label->text().toStdString(), m_top);
+  EXPECT_EQ(list->FocusedName(), "link");
+  EXPECT_TRUE(list->GoBack());
+  EXPECT_EQ(label->text().toStdString(), m_top + "/link");
+  EXPECT_TRUE(m_errors.empty());
+}
+
 TEST_F(FileListBoxTest, ControlPageDownEntersTheFocusedFolder) {
   auto list = Open(m_top);
   Focus(*list, IndexOf(*list, "[Beta]"));

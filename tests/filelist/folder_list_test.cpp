@@ -1,15 +1,20 @@
 #include "filelist/folder_list.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +43,55 @@ int IndexOf(const FolderList& list, const std::string& text) {
   }
   return -1;
 }
+
+// Runs checks in a child process that is not the super-user, for whom folder permissions do
+// not apply: as root the child becomes nobody, so the test folders must be open to others.
+// The child's failures are printed as usual; true when it passed all its checks.
+bool PassesWithoutPrivileges(const std::function<void()>& checks) {
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    if (::geteuid() == 0) {
+      const uid_t nobody = 65534;
+      if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0) {
+        std::fprintf(stderr, "the child could not give up root\n");
+        ::_exit(2);
+      }
+    }
+    int code = 0;
+    try {
+      checks();
+      code = ::testing::Test::HasFailure() ? 1 : 0;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "the child threw: %s\n", e.what());
+      code = 3;
+    }
+    std::fflush(nullptr);
+    ::_exit(code);
+  }
+  int status = 0;
+  return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Sets HOME for one test and puts it back.
+class HomeGuard {
+ public:
+  explicit HomeGuard(const std::string& home) {
+    if (const char* old = std::getenv("HOME")) m_old = old;
+    ::setenv("HOME", home.c_str(), 1);
+  }
+  ~HomeGuard() {
+    if (m_old) {
+      ::setenv("HOME", m_old->c_str(), 1);
+    } else {
+      ::unsetenv("HOME");
+    }
+  }
+
+ private:
+  std::optional<std::string> m_old;
+};
 
 class FolderListTest : public ::testing::Test {
  protected:
@@ -488,14 +542,114 @@ TEST_F(FolderListTest, ChangeFolderMovesTheWorkingFolder) {
 }
 
 TEST_F(FolderListTest, UnreadableFolderChangesNothing) {
-  if (::geteuid() == 0) GTEST_SKIP() << "the super-user reads every folder";
   m_dir.CreateFile("here.txt");
-  m_dir.CreateFolder("enter-only", 0111);
-  auto list = ListAt(m_dir.Root());
-  EXPECT_THROW(list->ChangeFolder("enter-only"), Error);
-  EXPECT_EQ(list->Directory(), m_dir.Root());
-  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Root());
-  EXPECT_NE(IndexOf(*list, "here.txt"), -1);
+  m_dir.CreateFolder("closed", 0);
+  ASSERT_EQ(::chmod(m_dir.Root().c_str(), 0755), 0);
+  EXPECT_TRUE(PassesWithoutPrivileges([&] {
+    auto list = ListAt(m_dir.Root());
+    try {
+      list->ChangeFolder("closed");
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.Code(), EACCES);
+    }
+    EXPECT_EQ(list->Directory(), m_dir.Root());
+    EXPECT_EQ(test::CurrentFolderPath(), m_dir.Root());
+    EXPECT_NE(IndexOf(*list, "here.txt"), -1);
+    EXPECT_FALSE(list->CanGoBack());
+  }));
+}
+
+// A folder that may be entered but not read opens with only its way back up, so that one
+// above the folder the user wants does not keep them out of it.
+TEST_F(FolderListTest, FolderThatCannotBeListedOpensEmpty) {
+  struct Case {
+    const char* name;
+    mode_t mode;
+  };
+  const Case kCases[] = {{"write and enter", 0311}, {"enter only", 0111}};
+  for (const Case& c : kCases) {
+    m_dir.CreateFile(std::string("open/") + c.name + "/secret.txt");
+    m_dir.CreateFile(std::string("open/") + c.name + "/deeper/inner.txt");
+    ASSERT_EQ(::chmod(m_dir.Path(std::string("open/") + c.name).c_str(), c.mode), 0);
+  }
+  ASSERT_EQ(::chmod(m_dir.Root().c_str(), 0755), 0);
+  EXPECT_TRUE(PassesWithoutPrivileges([&] {
+    for (const Case& c : kCases) {
+      SCOPED_TRACE(c.name);
+      const std::string open = m_dir.Path("open");
+      const std::string locked = open + "/" + c.name;
+      BasicFolderListView view;
+      auto list = ListAt(open, &view);
+      EXPECT_FALSE(list->Unlisted());
+      int contentUpdates = 0;
+      list->OnUpdateContent = [&] { ++contentUpdates; };
+
+      view.SetFocused(IndexOf(*list, std::string("[") + c.name + "]"));
+      ASSERT_NO_THROW(list->OpenFocusedItem());
+      EXPECT_EQ(list->Directory(), locked);
+      EXPECT_EQ(test::CurrentFolderPath(), locked);
+      EXPECT_TRUE(list->Unlisted());
+      EXPECT_EQ(contentUpdates, 1);
+      EXPECT_EQ(TextsOf(*list), (Texts{"[..]"}));
+      EXPECT_EQ(list->FolderCount(), 1);
+      EXPECT_EQ(list->FileCount(), 0);
+      EXPECT_EQ(view.Focused(), 0);
+      ASSERT_NO_THROW(list->Rescan());
+      EXPECT_TRUE(list->Unlisted());
+
+      // Only names the mask spells out can be shown, each by its exact bytes.
+      struct MaskCase {
+        const char* name;
+        const char* mask;
+        Texts texts;
+      };
+      const MaskCase kMasks[] = {
+          {"every name", "*.*", {"[..]"}},
+          {"a name", "secret.txt", {"[..]", "secret.txt"}},
+          {"a name twice", "secret.txt;secret.txt", {"[..]", "secret.txt", "secret.txt"}},
+          {"missing names and other case", "missing;SECRET.TXT", {"[..]"}},
+          {"a folder's name", "deeper", {"[..]", "[deeper]"}},
+          {"a wildcard", "secret.tx?", {"[..]"}},
+          {"no paths", "deeper/inner.txt;.;..", {"[..]"}},
+      };
+      for (const MaskCase& m : kMasks) {
+        SCOPED_TRACE(m.name);
+        list->SetMask(m.mask);
+        EXPECT_EQ(TextsOf(*list), m.texts);
+        EXPECT_TRUE(list->Unlisted());
+      }
+      list->SetMask("*.*");
+
+      // A typed path still reaches what is inside.
+      list->GoToPath(locked + "/secret.txt");
+      EXPECT_EQ(list->Directory(), locked);
+      EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "secret.txt"}));
+      EXPECT_EQ(list->ItemText(view.Focused()), "secret.txt");
+      try {
+        list->GoToPath(locked + "/missing.txt");
+        ADD_FAILURE() << "no error";
+      } catch (const Error& e) {
+        EXPECT_EQ(e.what(), "Invalid file name - " + locked + "/missing.txt");
+      }
+      list->SetMask("*.*");
+      list->GoToPath(locked + "/deeper");
+      EXPECT_EQ(list->Directory(), locked + "/deeper");
+      EXPECT_FALSE(list->Unlisted());
+      EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "inner.txt"}));
+
+      // And the way up is never closed.
+      ASSERT_TRUE(list->GoToParent());
+      EXPECT_EQ(list->Directory(), locked);
+      EXPECT_TRUE(list->Unlisted());
+      EXPECT_EQ(list->ItemText(view.Focused()), "[..]");
+      ASSERT_TRUE(list->GoToParent());
+      EXPECT_EQ(list->Directory(), open);
+      EXPECT_FALSE(list->Unlisted());
+      EXPECT_EQ(list->ItemText(view.Focused()), std::string("[") + c.name + "]");
+      EXPECT_EQ(view.BusyDepth(), 0);
+    }
+  }));
 }
 
 TEST_F(FolderListTest, EnterAndLeaveFolders) {
@@ -632,6 +786,271 @@ TEST_F(FolderListTest, GoToPath) {
       EXPECT_EQ(view.Focused(), -1);
     }
   }
+}
+
+// Directory keeps the path as the user walked it, as a shell does, and the working folder is
+// the folder that path names.
+TEST_F(FolderListTest, GoingUpReturnsThroughTheLinkWalked) {
+  m_dir.CreateFile("far/target/sub/inner.txt");
+  m_dir.CreateFolder("home/u/other");
+  m_dir.CreateSymlink("home/u/link", m_dir.Path("far/target"));
+  const std::string home = m_dir.Path("home/u");
+  const std::string link = home + "/link";
+  // The parent entry's record is of the folder walked through, not of the link target's.
+  for (const auto& [rel, days] : {std::pair{"home/u", 1}, std::pair{"far", 2}}) {
+    const timespec times[2] = {{days * 86400, 0}, {days * 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, m_dir.Path(rel).c_str(), times, 0), 0);
+  }
+  BasicFolderListView view;
+  auto list = ListAt(home, &view);
+
+  view.SetFocused(IndexOf(*list, "[link]"));
+  list->OpenFocusedItem();
+  EXPECT_EQ(list->Directory(), link);
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Path("far/target"));
+  ASSERT_EQ(list->ItemText(0), "[..]");
+  EXPECT_DOUBLE_EQ(list->ItemInfo(0)->Time, 25569 + 1);
+  view.SetFocused(IndexOf(*list, "[sub]"));
+  list->OpenFocusedItem();
+  EXPECT_EQ(list->Directory(), link + "/sub");
+  EXPECT_EQ(list->ItemPath(IndexOf(*list, "inner.txt")), link + "/sub/inner.txt");
+  list->Rescan();
+  EXPECT_EQ(list->Directory(), link + "/sub");
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Path("far/target/sub"));
+
+  // Up twice: to the link, then to the folder holding it, each time focusing the folder left.
+  view.SetFocused(0);
+  list->OpenFocusedItem();
+  EXPECT_EQ(list->Directory(), link);
+  EXPECT_EQ(list->ItemText(view.Focused()), "[sub]");
+  EXPECT_TRUE(list->GoToParent());
+  EXPECT_EQ(list->Directory(), home);
+  EXPECT_EQ(test::CurrentFolderPath(), home);
+  EXPECT_EQ(list->ItemText(view.Focused()), "[link]");
+  EXPECT_TRUE(view.IsMarked(view.Focused()));
+
+  // The history holds the paths as walked too.
+  struct Step {
+    std::string directory;
+    const char* focused;
+  };
+  const Step kSteps[] = {
+      {link, "[sub]"}, {link + "/sub", "[..]"}, {link, "[sub]"}, {home, "[link]"}};
+  for (const Step& step : kSteps) {
+    SCOPED_TRACE(step.directory);
+    ASSERT_TRUE(list->GoBack());
+    EXPECT_EQ(list->Directory(), step.directory);
+    EXPECT_EQ(list->ItemText(view.Focused()), step.focused);
+  }
+  EXPECT_FALSE(list->GoBack());
+}
+
+TEST_F(FolderListTest, GoToPathKeepsThePathAsTyped) {
+  m_dir.CreateFile("far/target/sub/inner.txt");
+  m_dir.CreateFile("home/u/notes.txt");
+  m_dir.CreateSymlink("home/u/link", m_dir.Path("far/target"));
+  const std::string home = m_dir.Path("home/u");
+  const std::string link = home + "/link";
+  const HomeGuard homeGuard(home);
+  struct Case {
+    const char* name;
+    std::string start;
+    std::string path;
+    std::string directory;
+    const char* focused;  // nullptr: nothing
+    bool workingFolderElsewhere = false;
+  };
+  const Case kCases[] = {
+      {"through a link", home, link + "/sub", link + "/sub", nullptr},
+      {"up from a link", link + "/sub", link + "/sub/../..", home, nullptr},
+      {"doubled separators and dots", "/", m_dir.Path("home//u/./link/"), link, nullptr},
+      {"up then a file", link + "/sub", link + "/../notes.txt", home, "notes.txt"},
+      {"relative name", link, "sub", link + "/sub", nullptr},
+      {"relative parent", link + "/sub", "..", link, nullptr},
+      {"relative parent twice", link + "/sub", "../..", home, nullptr},
+      {"listed parent", link, "[..]", home, nullptr},
+      {"relative file", link + "/sub", "inner.txt", link + "/sub", "inner.txt"},
+      {"relative, up and down to a file", link + "/sub", "../sub/inner.txt", link + "/sub",
+       "inner.txt"},
+      {"relative from the shown folder, not the working one", link, "sub/inner.txt", link + "/sub",
+       "inner.txt", true},
+      {"home", link + "/sub", "~", home, nullptr},
+      {"home with a separator", link + "/sub", "~/", home, nullptr},
+      {"file in home", link, "~/notes.txt", home, "notes.txt"},
+      {"link in home", "/", "~/link/sub", link + "/sub", nullptr},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    BasicFolderListView view(false);
+    auto list = ListAt("/", &view);
+    list->GoToPath(c.start);
+    ASSERT_EQ(list->Directory(), c.start);
+    if (c.workingFolderElsewhere) {
+      ASSERT_EQ(::chdir(m_dir.Root().c_str()), 0);
+    }
+    list->GoToPath(c.path);
+    EXPECT_EQ(list->Directory(), c.directory);
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(c.directory.c_str(), nullptr),
+                                                     &std::free);
+    ASSERT_NE(real, nullptr);
+    EXPECT_EQ(test::CurrentFolderPath(), real.get());
+    EXPECT_EQ(list->Mask(), "*.*");
+    if (c.focused) {
+      ASSERT_GE(view.Focused(), 0);
+      EXPECT_EQ(list->ItemText(view.Focused()), c.focused);
+      EXPECT_EQ(list->FocusedPath(), c.directory + "/" + c.focused);
+    } else {
+      EXPECT_EQ(view.Focused(), -1);
+    }
+  }
+}
+
+TEST_F(FolderListTest, GoToParent) {
+  m_dir.CreateFolder("data/Old/deep");
+  m_dir.CreateFolder("data/old");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Path("data/Old/deep"), &view);
+  int reportedMarks = -1;
+  list->OnChange = [&] { reportedMarks = view.MarkedCount(); };
+  EXPECT_TRUE(list->GoToParent());
+  EXPECT_EQ(list->Directory(), m_dir.Path("data/Old"));
+  EXPECT_EQ(list->ItemText(view.Focused()), "[deep]");
+  EXPECT_TRUE(view.IsMarked(view.Focused()));
+  EXPECT_EQ(reportedMarks, 1);
+  EXPECT_EQ(view.UpdateDepth(), 0);
+
+  // The parent entry may be kept from opening; going up by a key still works.
+  list->SetOpenParentFolders(false);
+  list->EnterParentFolder();
+  EXPECT_EQ(list->Directory(), m_dir.Path("data/Old"));
+  EXPECT_TRUE(list->GoToParent());
+  EXPECT_EQ(list->Directory(), m_dir.Path("data"));
+  EXPECT_EQ(list->ItemText(view.Focused()), "[Old]");
+  EXPECT_EQ(view.MarkedCount(), 1);
+
+  // At the root there is nothing above.
+  list->ChangeFolder("/");
+  const int updates = m_updates;
+  EXPECT_FALSE(list->GoToParent());
+  EXPECT_EQ(list->Directory(), "/");
+  EXPECT_EQ(m_updates, updates);
+}
+
+TEST_F(FolderListTest, GoToParentPassesOverFoldersThatAreGone) {
+  m_dir.CreateFolder("a/b/c");
+  m_dir.CreateFolder("far/target/sub");
+  m_dir.CreateFolder("home/u");
+  const std::string link = m_dir.CreateSymlink("home/u/link", m_dir.Path("far/target"));
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Path("a/b/c"), &view);
+
+  // The shown folder and its parent moved away meanwhile.
+  ASSERT_EQ(::rename(m_dir.Path("a/b").c_str(), m_dir.Path("a/moved").c_str()), 0);
+  EXPECT_TRUE(list->GoToParent());
+  EXPECT_EQ(list->Directory(), m_dir.Path("a"));
+  EXPECT_EQ(test::CurrentFolderPath(), m_dir.Path("a"));
+  EXPECT_EQ(view.Focused(), 0);
+  EXPECT_EQ(view.UpdateDepth(), 0);
+
+  // The link walked through is removed while the user is below it.
+  list->GoToPath(link + "/sub");
+  ASSERT_EQ(::unlink(link.c_str()), 0);
+  EXPECT_TRUE(list->GoToParent());
+  EXPECT_EQ(list->Directory(), m_dir.Path("home/u"));
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]"}));
+}
+
+TEST_F(FolderListTest, GoBackReturnsAlongTheFoldersVisited) {
+  m_dir.CreateFile("a/b/x.txt");
+  m_dir.CreateFile("a/b/y.txt");
+  m_dir.CreateFolder("c");
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  EXPECT_FALSE(list->CanGoBack());
+  EXPECT_FALSE(list->GoBack());
+
+  view.SetFocused(IndexOf(*list, "[a]"));
+  list->OpenFocusedItem();
+  view.SetFocused(IndexOf(*list, "[b]"));
+  list->OpenFocusedItem();
+  list->FocusName("y.txt");
+  list->GoToPath(m_dir.Path("c"));
+  // Neither a move that failed nor one to the same folder is a visit.
+  EXPECT_THROW(list->ChangeFolder("missing"), Error);
+  list->ChangeFolder(m_dir.Path("c"));
+  list->GoToPath(m_dir.Path("c/."));
+
+  struct Step {
+    std::string directory;
+    const char* focused;
+  };
+  const Step kSteps[] = {
+      {m_dir.Path("a/b"), "y.txt"}, {m_dir.Path("a"), "[b]"}, {m_dir.Root(), "[a]"}};
+  for (const Step& step : kSteps) {
+    SCOPED_TRACE(step.directory);
+    EXPECT_TRUE(list->CanGoBack());
+    ASSERT_TRUE(list->GoBack());
+    EXPECT_EQ(list->Directory(), step.directory);
+    EXPECT_EQ(test::CurrentFolderPath(), step.directory);
+    ASSERT_GE(view.Focused(), 0);
+    EXPECT_EQ(list->ItemText(view.Focused()), step.focused);
+    EXPECT_TRUE(view.IsMarked(view.Focused()));
+    EXPECT_EQ(view.UpdateDepth(), 0);
+  }
+  // Stepping back recorded nothing: no step returns to the folder the last one left.
+  EXPECT_FALSE(list->CanGoBack());
+  EXPECT_FALSE(list->GoBack());
+  EXPECT_EQ(list->Directory(), m_dir.Root());
+
+  // After going back, a new visit is remembered as usual.
+  list->ChangeFolder("c");
+  ASSERT_TRUE(list->GoBack());
+  EXPECT_EQ(list->Directory(), m_dir.Root());
+  EXPECT_EQ(list->ItemText(view.Focused()), "[a]");
+}
+
+TEST_F(FolderListTest, GoBackSkipsFoldersThatAreGone) {
+  for (const char* name : {"p", "q", "r", "s"}) m_dir.CreateFolder(name);
+  auto list = ListAt(m_dir.Root());
+  for (const char* name : {"p", "q", "r"}) list->ChangeFolder(m_dir.Path(name));
+  ASSERT_EQ(::rmdir(m_dir.Path("q").c_str()), 0);
+  ASSERT_TRUE(list->GoBack());
+  EXPECT_EQ(list->Directory(), m_dir.Path("p"));
+  ASSERT_TRUE(list->GoBack());
+  EXPECT_EQ(list->Directory(), m_dir.Root());
+  EXPECT_FALSE(list->GoBack());
+
+  // With every folder in the history gone, the list stays where it is.
+  list->ChangeFolder(m_dir.Path("r"));
+  list->ChangeFolder(m_dir.Path("s"));
+  ASSERT_EQ(::rmdir(m_dir.Path("r").c_str()), 0);
+  ASSERT_EQ(::rename(m_dir.Root().c_str(), (m_dir.Root() + "-moved").c_str()), 0);
+  const int updates = m_updates;
+  const bool wentBack = list->GoBack();
+  ASSERT_EQ(::rename((m_dir.Root() + "-moved").c_str(), m_dir.Root().c_str()), 0);
+  EXPECT_FALSE(wentBack);
+  EXPECT_EQ(list->Directory(), m_dir.Path("s"));
+  EXPECT_EQ(m_updates, updates);
+  EXPECT_FALSE(list->CanGoBack());
+}
+
+TEST_F(FolderListTest, HistoryKeepsTheLastFoldersShown) {
+  const int kFolders = static_cast<int>(FolderList::kHistoryLimit) + 10;
+  for (int i = 0; i < kFolders; ++i) m_dir.CreateFolder("f" + std::to_string(i));
+  ASSERT_EQ(::chdir(m_dir.Root().c_str()), 0);
+  FolderList list;
+  // Before the list is shown its folder changes are no visits.
+  list.ChangeFolder("f0");
+  list.ChangeFolder(m_dir.Root());
+  list.Activate();
+  EXPECT_FALSE(list.CanGoBack());
+  for (int i = 0; i < kFolders; ++i) list.ChangeFolder(m_dir.Path("f" + std::to_string(i)));
+  int steps = 0;
+  // Bounded, so that steps going to and fro fail the test rather than hang it.
+  while (steps <= kFolders && list.GoBack()) ++steps;
+  EXPECT_EQ(steps, static_cast<int>(FolderList::kHistoryLimit));
+  // The oldest went first: the root and f0 up to f8 are forgotten.
+  EXPECT_EQ(list.Directory(), m_dir.Path("f" + std::to_string(kFolders - 1 - steps)));
 }
 
 TEST_F(FolderListTest, GoToPathOfTheFocusedEntryOrThroughTheTree) {

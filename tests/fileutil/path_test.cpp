@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -160,6 +162,43 @@ TEST(PathTest, JoinPath) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(JoinPath(c.folder, "x", c.style), c.result);
   }
+}
+
+TEST(PathTest, LogicalPath) {
+  struct Case {
+    const char* name;
+    std::string path;
+    std::string base;
+    std::string result;
+  } cases[] = {
+      {"absolute", "/a/b", "/x", "/a/b"},
+      {"root", "/", "/x", "/"},
+      {"trailing separator", "/a/b/", "/", "/a/b"},
+      {"double separators", "//a///b//", "/", "/a/b"},
+      {"dot parts", "/./a/./b/.", "/", "/a/b"},
+      {"dot dot takes back one part", "/a/b/../c", "/", "/a/c"},
+      {"dot dot at the end", "/a/b/..", "/", "/a"},
+      {"dot dot to the root", "/a/..", "/", "/"},
+      {"never above the root", "/../../a", "/", "/a"},
+      {"relative", "c", "/a/b", "/a/b/c"},
+      {"relative dot dot", "..", "/a/b", "/a"},
+      {"relative up twice and down", "../../x/y", "/a/b/c", "/a/x/y"},
+      {"relative past the root", "../../..", "/a", "/"},
+      {"empty path is the base", "", "/a/b", "/a/b"},
+      {"dot is the base", ".", "/a/b/", "/a/b"},
+      {"base walked too", "c", "/a//./b/..", "/a/c"},
+      {"relative base from the root", "c", "a/b", "/a/b/c"},
+      {"empty base", "c", "", "/c"},
+      {"three dots are a name", "/a/.../b", "/", "/a/.../b"},
+      {"dot names are names", "/a/.hidden/..x", "/", "/a/.hidden/..x"},
+      {"a tilde is a name here", "~/x", "/h", "/h/~/x"},
+      {"bytes that are not UTF-8", "/\xFF/../\xFE", "/", "/\xFE"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(LogicalPath(c.path, c.base), c.result);
+  }
+  EXPECT_EQ(LogicalPath("a/b"), "/a/b");
 }
 
 // --- FolderExists ------------------------------------------------------------------------
@@ -718,6 +757,9 @@ class SplitEnteredPathTest : public ::testing::Test {
     m_dir.CreateFolder("Work/Sub");
     m_dir.CreateFile("Work/f.txt");
     m_dir.CreateSymlink("Work/dangling", "missing");
+    // A link to a folder elsewhere: going up from it returns to Work, not to Other.
+    m_dir.CreateFile("Other/Deep/x.txt");
+    m_dir.CreateSymlink("Work/Far", m_dir.Path("Other/Deep"));
   }
 
   TestDir m_dir;
@@ -744,8 +786,18 @@ TEST_F(SplitEnteredPathTest, SplitsFolderAndFile) {
       {"relative name", work, "Sub", work + "/Sub", ""},
       {"relative file", work, "f.txt", work, "f.txt"},
       {"listed folder", work, "[Sub]", work + "/Sub", ""},
-      {"listed parent", work, "[..]", work + "/..", ""},
-      {"listed parent of the root", "/", "[..]", "/..", ""},
+      {"listed parent", work, "[..]", m_dir.Path(), ""},
+      {"listed parent of the root", "/", "[..]", "/", ""},
+      {"parent", work, "..", m_dir.Path(), ""},
+      {"dot", work, ".", work, ""},
+      {"dot parts", "/", work + "/./Sub/.", work + "/Sub", ""},
+      {"dot dot inside", "/", work + "/Sub/../f.txt", work, "f.txt"},
+      {"never above the root", work, "/../..", "/", ""},
+      {"through a link", "/", work + "/Far", work + "/Far", ""},
+      {"file through a link", "/", work + "/Far/x.txt", work + "/Far", "x.txt"},
+      {"up from a link", "/", work + "/Far/..", work, ""},
+      {"up from a link, then a file", "/", work + "/Far/../f.txt", work, "f.txt"},
+      {"pattern up from a link", "/", work + "/Far/../*.txt", work, "*.txt"},
       {"missing name with a wildcard", work, "g?.txt", work, "g?.txt"},
       {"dangling link is a file", "/", work + "/dangling", work, "dangling"},
       {"empty text", work, "", work, ""},
@@ -772,6 +824,137 @@ TEST_F(SplitEnteredPathTest, TypedPathKeepsAMissingFileName) {
   EXPECT_EQ(sub.folder, work + "/Sub");
   EXPECT_EQ(sub.file, "");
   EXPECT_THROW(SplitTypedPath(work + "/Missing/x.txt"), Error);
+}
+
+// A relative path taken from a folder reached through a link keeps the link; the current
+// folder is neither used nor changed.
+TEST_F(SplitEnteredPathTest, RelativePathFromABase) {
+  const std::string work = m_dir.Path("Work");
+  const std::string far = work + "/Far";
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string base;
+    std::string folder;
+    std::string file;
+  } cases[] = {
+      {"name", "Sub", work, work + "/Sub", ""},
+      {"file", "f.txt", work, work, "f.txt"},
+      {"empty text is the base", "", far, far, ""},
+      {"file in the link's target", "x.txt", far, far, "x.txt"},
+      {"parent of a link", "..", far, work, ""},
+      {"listed parent of a link", "[..]", far, work, ""},
+      {"up and down", "../Sub", far, work + "/Sub", ""},
+      {"up and a file", "../f.txt", far, work, "f.txt"},
+      {"absolute text ignores the base", work + "/Sub", far, work + "/Sub", ""},
+  };
+  ASSERT_EQ(::chdir("/"), 0);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const EnteredPath split = SplitEnteredPath(c.text, c.base);
+    EXPECT_EQ(split.folder, c.folder);
+    EXPECT_EQ(split.file, c.file);
+    const EnteredPath typed = SplitTypedPath(c.text, c.base);
+    EXPECT_EQ(typed.folder, c.folder);
+    EXPECT_EQ(typed.file, c.file);
+    EXPECT_EQ(CurrentFolderPath(), "/");
+  }
+  const EnteredPath missing = SplitTypedPath("../missing.txt", far);
+  EXPECT_EQ(missing.folder, work);
+  EXPECT_EQ(missing.file, "missing.txt");
+  try {
+    SplitEnteredPath("Missing", far);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.what(), far + "/Missing: No such file or directory");
+  }
+}
+
+// Sets HOME for one test and puts it back.
+class HomeGuard {
+ public:
+  explicit HomeGuard(const char* home) {
+    const char* old = std::getenv("HOME");
+    m_had = old != nullptr;
+    if (old) m_old = old;
+    if (home) {
+      ::setenv("HOME", home, 1);
+    } else {
+      ::unsetenv("HOME");
+    }
+  }
+  ~HomeGuard() {
+    if (m_had) {
+      ::setenv("HOME", m_old.c_str(), 1);
+    } else {
+      ::unsetenv("HOME");
+    }
+  }
+
+ private:
+  bool m_had = false;
+  std::string m_old;
+};
+
+TEST_F(SplitEnteredPathTest, TildeIsTheHomeFolder) {
+  const std::string work = m_dir.Path("Work");
+  const std::string home = m_dir.CreateFolder("Home");
+  m_dir.CreateFile("Home/notes.txt");
+  m_dir.CreateFolder("Home/Docs");
+  m_dir.CreateFolder("Work/~");
+  m_dir.CreateFolder("Work/~x");
+  const HomeGuard guard(home.c_str());
+  EXPECT_EQ(HomeFolder(), home);
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string folder;
+    std::string file;
+  } cases[] = {
+      {"tilde", "~", home, ""},
+      {"tilde and separator", "~/", home, ""},
+      {"folder", "~/Docs", home + "/Docs", ""},
+      {"file", "~/notes.txt", home, "notes.txt"},
+      {"pattern", "~/*.txt", home, "*.txt"},
+      {"walked up", "~/Docs/..", home, ""},
+      {"listed folder named tilde", "[~]", work + "/~", ""},
+      {"tilde inside a path is a name", work + "/~", work + "/~", ""},
+      {"tilde before a name is a name", "~x", work + "/~x", ""},
+      {"relative tilde folder", "./~", work + "/~", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(::chdir(work.c_str()), 0);
+    const EnteredPath split = SplitEnteredPath(c.text);
+    EXPECT_EQ(split.folder, c.folder);
+    EXPECT_EQ(split.file, c.file);
+    EXPECT_EQ(SplitEnteredPath(c.text, work).folder, c.folder);
+    EXPECT_EQ(CurrentFolderPath(), work);
+  }
+  const EnteredPath missing = SplitTypedPath("~/missing.txt");
+  EXPECT_EQ(missing.folder, home);
+  EXPECT_EQ(missing.file, "missing.txt");
+
+  // A home folder that is gone is an error, not a name to look for.
+  const HomeGuard gone(m_dir.Path("Gone").c_str());
+  try {
+    SplitTypedPath("~");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.Code(), ENOENT);
+  }
+}
+
+TEST_F(SplitEnteredPathTest, HomeFolderFromThePasswdEntry) {
+  const passwd* entry = ::getpwuid(::getuid());
+  const std::string expected = entry && entry->pw_dir ? entry->pw_dir : "";
+  for (const char* home : {static_cast<const char*>(nullptr), "", "relative/home"}) {
+    SCOPED_TRACE(home ? std::string("HOME=") + home : "no HOME");
+    const HomeGuard guard(home);
+    EXPECT_EQ(HomeFolder(), expected);
+    if (expected.empty() || !FolderExists(expected)) continue;
+    EXPECT_EQ(SplitEnteredPath("~").folder, LogicalPath(expected));
+  }
 }
 
 TEST_F(SplitEnteredPathTest, FailsWhenAFolderCannotBeEntered) {
