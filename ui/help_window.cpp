@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "ui/actions.h"
+#include "ui/command_pages.h"
 
 namespace relabo {
 
@@ -63,6 +64,24 @@ int WidgetHelpContext(const QWidget* widget) {
   return 0;
 }
 
+int HelpContextForFocus(const QWidget* focus) {
+  for (const QWidget* widget = focus; widget; widget = widget->parentWidget()) {
+    // The notebook's own number follows its current page only when the window sets it, so the
+    // page itself decides.
+    if (const auto* pages = qobject_cast<const TCommandPages*>(widget)) {
+      if (pages->currentIndex() >= 0) return kCommandPageHelpContext + pages->currentIndex();
+    }
+    if (const int context = HelpContextOf(widget)) return context;
+    if (const auto* pages = qobject_cast<const TCommandPages*>(widget->parentWidget())) {
+      if (const int index = pages->indexOf(widget); index >= 0)
+        return kCommandPageHelpContext + index;
+    }
+    // A drop-down list is a popup window of its control; a dialog takes nothing from its owner.
+    if (widget->isWindow() && widget->windowType() != Qt::Popup) break;
+  }
+  return 0;
+}
+
 THelpWindow::THelpWindow(QWidget* owner) : QWidget(owner, Qt::Window), m_browser(new QTextBrowser) {
   setObjectName(QStringLiteral("HelpWindow"));
   setWindowTitle(QStringLiteral("Relabo Help"));
@@ -110,6 +129,10 @@ void THelpWindow::ShowContents() {
 }
 
 void THelpWindow::ShowContext(int context) {
+  if (context == 0) {
+    ShowContents();
+    return;
+  }
   Load();
   m_shownContext = context;
   m_browser->verticalScrollBar()->setValue(0);

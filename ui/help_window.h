@@ -26,6 +26,17 @@ int MenuEntryHelpContext(const QAction* entry, const QList<const QMenu*>& menus)
 /// The help context of a control: the first nonzero number from it up through its parents.
 int WidgetHelpContext(const QWidget* widget);
 
+/// The topic of the first command page (Insert / Add String); a page's topic is this plus its
+/// command index.
+inline constexpr int kCommandPageHelpContext = 10;
+
+/// The topic F1 opens for the control that has the focus: the first number from it up through
+/// its parents, where a command page and its fields stand for the page's command
+/// (kCommandPageHelpContext + index). A drop-down list belongs to the control that opened it; a
+/// dialog or another window is a topic of its own and takes nothing from its owner. 0 (the
+/// contents) for nothing focused or a control without a number.
+int HelpContextForFocus(const QWidget* focus);
+
 /// The program's help window: the help file in a browser, opened at its top or at the topic of
 /// a context number (the anchor "context-N"). A missing file is said so in the window.
 class THelpWindow : public QWidget {
@@ -40,8 +51,8 @@ class THelpWindow : public QWidget {
 
   /// Loads the file (again), shows the window at the top of the contents.
   void ShowContents();
-  /// Shows the window at the topic of a context number; at the top when the file has no such
-  /// topic.
+  /// Shows the window at the topic of a context number; the contents for 0, and the top when
+  /// the file has no such topic.
   void ShowContext(int context);
 
   /// The context shown last; 0 for the contents.

@@ -14,9 +14,11 @@
 #include <QFile>
 #include <QFormLayout>
 #include <QGuiApplication>
+#include <QInputEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QVBoxLayout>
 #include <climits>
 #include <cstdio>
@@ -38,6 +40,57 @@ class WaitCursor {
   WaitCursor& operator=(const WaitCursor&) = delete;
   ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 };
+
+/// Keeps the time of the user's last key or button event. On X11 this is the server time, which
+/// the window manager compares with the file manager's window to let it come to the front.
+class UserTimeRecorder : public QObject {
+ public:
+  quint64 Time() const { return m_time; }
+
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:  // a shortcut's action runs while this one is delivered
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+        if (const quint64 time = static_cast<const QInputEvent*>(event)->timestamp()) m_time = time;
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  quint64 m_time = 0;
+};
+
+QPointer<UserTimeRecorder> g_userTime;
+
+// From the start, so that the first request has the time of the press that made it.
+void InstallUserTimeRecorder() {
+  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+  g_userTime = new UserTimeRecorder;
+  g_userTime->setParent(QCoreApplication::instance());
+  QCoreApplication::instance()->installEventFilter(g_userTime);
+}
+Q_COREAPP_STARTUP_FUNCTION(InstallUserTimeRecorder)
+
+// The request waiting for the file manager's answer.
+QPointer<QDBusPendingCallWatcher> g_pending;
+
+QString CurrentStartupId() {
+  constexpr char kTokenVariable[] = "XDG_ACTIVATION_TOKEN";
+  const QString token = qEnvironmentVariable(kTokenVariable);
+  const QString id = FileManagerStartupId(QGuiApplication::platformName(), LastUserInputTime(),
+                                          QCoreApplication::applicationPid(),
+                                          QDateTime::currentMSecsSinceEpoch(), token);
+  // A token is good for one activation: handed on, it is no longer the program's.
+  if (!token.isEmpty() && id == token) qunsetenv(kTokenVariable);
+  return id;
+}
 
 /// The absolute path of the entry meant: a relative path is taken from the current folder, and
 /// a name "." or ".." is resolved to the folder it leads to.
@@ -153,6 +206,18 @@ std::string PermissionText(unsigned mode) {
   return text;
 }
 
+QString FileManagerStartupId(const QString& platform, quint64 userTime, qint64 pid, qint64 nowMs,
+                             const QString& activationToken) {
+  if (platform == QLatin1String("xcb") && userTime != 0) {
+    return QStringLiteral("relabo-%1-%2_TIME%3").arg(pid).arg(nowMs).arg(userTime);
+  }
+  return activationToken;
+}
+
+quint64 LastUserInputTime() { return g_userTime ? g_userTime->Time() : 0; }
+
+bool ItemPropertiesPending() { return !g_pending.isNull(); }
+
 QDialog* ShowPropertiesDialog(const std::string& path, QWidget* window) {
   const std::string target = ResolvedTarget(path);
   struct stat st;
@@ -202,6 +267,8 @@ void ShowItemProperties(const std::string& path, QWidget* window) {
 }
 
 void ShowItemProperties(const std::string& path, QWidget* window, const QDBusConnection& bus) {
+  // Presses while the file manager has not answered would each open a window later on.
+  if (g_pending) return;
   // Shared with the reply handler, so the cursor comes back when the handler goes, on every path.
   auto cursor = std::make_shared<WaitCursor>();
   const std::string target = ResolvedTarget(path);
@@ -213,13 +280,15 @@ void ShowItemProperties(const std::string& path, QWidget* window, const QDBusCon
       QStringLiteral("org.freedesktop.FileManager1"),
       QStringLiteral("/org/freedesktop/FileManager1"),
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
-  call << QStringList{FileUri(target)} << QString();
+  call << QStringList{FileUri(target)} << CurrentStartupId();
   // Owned by the window: if the window goes first, the watcher and the handler go with it.
-  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), window);
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kFileManagerTimeoutMs), window);
+  g_pending = watcher;
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                    [cursor, target, window](QDBusPendingCallWatcher* finished) {
+                     if (g_pending == finished) g_pending.clear();
                      finished->deleteLater();
-                     // No file manager, or one that could not show the item.
+                     // No file manager, one that could not show the item, or no answer in time.
                      if (finished->isError()) ShowPropertiesDialog(target, window);
                    });
 }

@@ -2,6 +2,7 @@
 if(RELABO_GUI)
   relabo_add_test_executable(relabo_mainwindow_tests
     command_pages_test.cpp
+    help_topic_test.cpp
     main_form_test.cpp
     main_form_test_main.cpp
     main_layout_test.cpp

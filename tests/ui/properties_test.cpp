@@ -3,15 +3,22 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusError>
+#include <QDBusMessage>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QTest>
+#include <cstdlib>
 #include <map>
+#include <memory>
 
 #include "tests/support/test_dir.h"
 #include "tests/ui/qt_print.h"
@@ -136,12 +143,24 @@ class FakeFileManager : public QObject, protected QDBusContext {
 
  public:
   QStringList received;
+  QString startupId;
+  int calls = 0;
   bool fail = false;
+  // Set to leave the calls unanswered (a file manager that hangs); the last one is kept.
+  bool hold = false;
+  QDBusMessage held;
 
  public Q_SLOTS:
-  void ShowItemProperties(const QStringList& uris, const QString& /*startupId*/) {
+  void ShowItemProperties(const QStringList& uris, const QString& startup) {
     received = uris;
-    if (fail) sendErrorReply(QDBusError::Failed, QStringLiteral("cannot show"));
+    startupId = startup;
+    ++calls;
+    if (hold) {
+      setDelayedReply(true);
+      held = message();
+    } else if (fail) {
+      sendErrorReply(QDBusError::Failed, QStringLiteral("cannot show"));
+    }
   }
 };
 
@@ -258,9 +277,172 @@ TEST(PropertiesWithoutBusTest, OwnDialogWhenThereIsNoSessionBus) {
   const std::string file = dir.CreateFile("report.txt", "abc");
   QWidget window;
   ShowItemProperties(file, &window);
+  // Nothing to wait for.
+  EXPECT_NE(window.findChild<QDialog*>(QStringLiteral("PropertiesDialog")), nullptr);
+  EXPECT_FALSE(ItemPropertiesPending());
   EXPECT_TRUE(CursorRestored());
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return window.findChild<QDialog*>(QStringLiteral("PropertiesDialog")); }, 10000));
+}
+
+// Sets an environment variable for one test, restoring it when the test ends.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = std::make_unique<std::string>(old);
+    if (value) {
+      ::setenv(name, value, 1);
+    } else {
+      ::unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (m_old) {
+      ::setenv(m_name, m_old->c_str(), 1);
+    } else {
+      ::unsetenv(m_name);
+    }
+  }
+
+ private:
+  const char* m_name;
+  std::unique_ptr<std::string> m_old;
+};
+
+TEST(FileManagerStartupIdTest, Table) {
+  struct Case {
+    const char* name;
+    const char* platform;
+    quint64 userTime;
+    const char* token;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"X11 with the time of the press", "xcb", 123456789, "",
+       "relabo-4321-1700000000000_TIME123456789"},
+      {"X11: the time wins over a token", "xcb", 77, "tok", "relabo-4321-1700000000000_TIME77"},
+      {"X11 without a time: the token", "xcb", 0, "tok", "tok"},
+      {"X11 with neither: empty, never _TIME0", "xcb", 0, "", ""},
+      {"Wayland: the token", "wayland", 0, "wl-token", "wl-token"},
+      {"Wayland: an event time is no X time", "wayland", 5000, "", ""},
+      {"another platform", "offscreen", 5000, "tok", "tok"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(FileManagerStartupId(QString::fromLatin1(c.platform), c.userTime, 4321, 1700000000000,
+                                   QString::fromLatin1(c.token)),
+              QString::fromLatin1(c.expected));
+  }
+}
+
+TEST(LastUserInputTimeTest, TheTimeOfTheLastKeyOrButtonEvent) {
+  QWidget widget;
+  const auto send = [&](QInputEvent&& event, quint64 time) {
+    event.setTimestamp(time);
+    QApplication::sendEvent(&widget, &event);
+  };
+  send(QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::AltModifier), 4242);
+  EXPECT_EQ(LastUserInputTime(), 4242u);
+  send(QMouseEvent(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
+                   Qt::NoButton, Qt::NoModifier),
+       5000);
+  EXPECT_EQ(LastUserInputTime(), 5000u);
+  // A pointer that only moves is no request of the user's, and an event without a time keeps it.
+  send(QMouseEvent(QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton,
+                   Qt::NoModifier),
+       6000);
+  send(QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier), 0);
+  EXPECT_EQ(LastUserInputTime(), 5000u);
+}
+
+TEST_F(PropertiesBusTest, TheActivationTokenIsHandedToTheFileManagerOnce) {
+  RegisterFileManager();
+  const ScopedEnv token("XDG_ACTIVATION_TOKEN", "token-from-the-launcher");
+  const std::string file = m_dir.CreateFile("report.txt", "abc");
+  const char* expected[] = {"token-from-the-launcher", ""};
+  for (const char* id : expected) {
+    SCOPED_TRACE(id);
+    QWidget window;
+    m_fileManager.startupId = QStringLiteral("<no call>");
+    ShowItemProperties(file, &window, m_client);
+    ASSERT_TRUE(QTest::qWaitFor([] { return !ItemPropertiesPending(); }, 10000));
+    EXPECT_EQ(m_fileManager.startupId, QString::fromLatin1(id));
+  }
+  EXPECT_EQ(std::getenv("XDG_ACTIVATION_TOKEN"), nullptr);
+}
+
+TEST_F(PropertiesBusTest, PressesWhileTheFileManagerHasNotAnsweredStartNoOtherCall) {
+  RegisterFileManager();
+  m_fileManager.hold = true;
+  const std::string file = m_dir.CreateFile("report.txt", "abc");
+  QWidget window;
+  for (int press = 0; press < 4; ++press) {
+    ShowItemProperties(file, &window, m_client);
+    QTest::qWait(50);
+  }
+  ASSERT_TRUE(QTest::qWaitFor([&] { return m_fileManager.calls > 0; }, 2000));
+  QTest::qWait(100);
+  EXPECT_EQ(m_fileManager.calls, 1);
+  EXPECT_TRUE(ItemPropertiesPending());
+  // One wait cursor, not one a press.
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+  QGuiApplication::restoreOverrideCursor();
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+
+  ASSERT_TRUE(m_service.send(m_fileManager.held.createReply()));
+  ASSERT_TRUE(QTest::qWaitFor([] { return !ItemPropertiesPending(); }, 2000));
+  EXPECT_TRUE(CursorRestored());
+  QTest::qWait(50);
+  EXPECT_EQ(window.findChild<QDialog*>(QStringLiteral("PropertiesDialog")), nullptr);
+
+  // Once answered, the next press asks again.
+  ShowItemProperties(file, &window, m_client);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return m_fileManager.calls == 2; }, 2000));
+  ASSERT_TRUE(m_service.send(m_fileManager.held.createReply()));
+  EXPECT_TRUE(QTest::qWaitFor([] { return !ItemPropertiesPending(); }, 2000));
+}
+
+TEST_F(PropertiesBusTest, OwnDialogWhenTheFileManagerDoesNotAnswerInTime) {
+  RegisterFileManager();
+  m_fileManager.hold = true;
+  const std::string file = m_dir.CreateFile("report.txt", "abc");
+  QWidget window;
+  QElapsedTimer clock;
+  clock.start();
+  ShowItemProperties(file, &window, m_client);
+  const auto dialog = [&] {
+    return window.findChild<QDialog*>(QStringLiteral("PropertiesDialog"));
+  };
+  // Waiting for the answer, not giving up at once.
+  QTest::qWait(300);
+  EXPECT_EQ(dialog(), nullptr);
+  EXPECT_TRUE(ItemPropertiesPending());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog() != nullptr; }, kFileManagerTimeoutMs + 5000));
+  EXPECT_LT(clock.elapsed(), kFileManagerTimeoutMs + 2000);
+  EXPECT_EQ(Field(dialog(), "name"), QStringLiteral("report.txt"));
+  EXPECT_FALSE(ItemPropertiesPending());
+  EXPECT_TRUE(CursorRestored());
+  EXPECT_EQ(m_fileManager.calls, 1);
+}
+
+TEST_F(PropertiesBusTest, AWindowClosedWhileWaitingEndsTheWait) {
+  RegisterFileManager();
+  m_fileManager.hold = true;
+  const std::string file = m_dir.CreateFile("report.txt", "abc");
+  {
+    QWidget window;
+    ShowItemProperties(file, &window, m_client);
+    EXPECT_TRUE(ItemPropertiesPending());
+  }
+  EXPECT_FALSE(ItemPropertiesPending());
+  EXPECT_TRUE(CursorRestored());
+  // A later request is made, not dropped.
+  QWidget window;
+  ShowItemProperties(file, &window, m_client);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return m_fileManager.calls == 2; }, 2000));
+  ASSERT_TRUE(m_service.send(m_fileManager.held.createReply()));
+  EXPECT_TRUE(QTest::qWaitFor([] { return !ItemPropertiesPending(); }, 2000));
 }
 
 }  // namespace
