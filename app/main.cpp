@@ -1,7 +1,16 @@
-// Relabo: the application, its main window and the event loop. Takes no arguments.
-#include <QApplication>
-#include <exception>
+// Relabo: the application, its main window and the event loop. Takes a folder, or files to
+// mark in their folder (what a file manager hands over with "Open With").
+#include <unistd.h>
 
+#include <QApplication>
+#include <cerrno>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "fileutil/start_paths.h"
 #include "ui/actions.h"
 #include "ui/error_box.h"
 #include "ui/main_form.h"
@@ -28,7 +37,26 @@ class TApplication : public QApplication {
 
 }  // namespace
 
+// The folder the program was started in, where relative paths on its command line begin.
+std::string StartingFolder() {
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
 int main(int argc, char** argv) {
+  // Read before the toolkit starts: --help and --version need no display.
+  const relabo::CommandLine line = relabo::ParseCommandLine({argv + 1, argv + argc});
+  if (!line.run) {
+    std::fputs(line.output.c_str(), stdout);
+    std::fputs(line.error.c_str(), stderr);
+    return line.exitCode;
+  }
+  const relabo::StartPaths start = relabo::ResolveStartPaths(line.paths, StartingFolder());
+
   QApplication::setOrganizationName(QStringLiteral("Corvelsoft"));
   QApplication::setApplicationName(QStringLiteral("Relabo"));
   QApplication::setApplicationVersion(QStringLiteral("2.2"));
@@ -43,6 +71,8 @@ int main(int argc, char** argv) {
     // the settings are saved.
     const relabo::QuitSignals quitSignals([&form] { form.close(); });
     form.show();
+    // Given paths win over the stored folder for this run.
+    if (!line.paths.empty()) form.OpenStartPaths(start);
     result = app.exec();
   }  // the window saves the settings as it goes
   return result;

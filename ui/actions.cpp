@@ -56,6 +56,7 @@ const std::array<ActionSpec, kActionCount> kActionTable = {{
   {ActionId::ResolveChains,   "ResolveChainsAction",   "Command",   "Resol&ve Conflicts in Order", "",    0, -1, 32, ""},
   {ActionId::Undo,            "UndoAction",            "Command",   "&Undo",                 "Ctrl+Z",    0, -1, 32, ""},
   {ActionId::UndoHistory,     "UndoHistoryAction",     "Command",   "Undo Hi&story...",      "",          0, -1, 32, ""},
+  {ActionId::GoToFolder,      "GoToFolderAction",      "File",      "&Go to Folder...",      "Ctrl+L",    0, -1, 30, ""},
 }};
 // clang-format on
 

@@ -45,8 +45,9 @@ enum class ActionId : int {
   ResolveChains,
   Undo,
   UndoHistory,
+  GoToFolder,
 };
-constexpr int kActionCount = 35;
+constexpr int kActionCount = 36;
 
 /// One row of the action table.
 struct ActionSpec {

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QFrame>
@@ -17,11 +20,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
@@ -38,6 +43,7 @@
 #include "fileutil/error.h"
 #include "fileutil/mask.h"
 #include "fileutil/path.h"
+#include "fileutil/start_paths.h"
 #include "navigation/drive_combo_box.h"
 #include "navigation/path_label.h"
 #include "navigation/volume.h"
@@ -205,6 +211,8 @@ TMainForm::TMainForm(std::unique_ptr<SettingsStore> store, QWidget* parent)
 
   m_helpFile = LocateHelpFile(QString::fromStdString(ProgramFolder()));
   UpdateUndoAction();
+  // Folders and files dropped from a file manager open as from the command line.
+  setAcceptDrops(true);
   m_files->setFocus(Qt::OtherFocusReason);
   // The window opens at its design size and may grow, never shrink below it.
   m_client->setMinimumSize(MainDesignSize(m_scale, MeasureNeeds()));
@@ -373,7 +381,8 @@ void TMainForm::CreateMenus() {
   };
   const auto separator = ActionId(-1);
   addMenu("&File", "FileMenu", 30,
-          {ActionId::Extension, ActionId::Delete, ActionId::Properties, separator, ActionId::Exit});
+          {ActionId::GoToFolder, separator, ActionId::Extension, ActionId::Delete,
+           ActionId::Properties, separator, ActionId::Exit});
   addMenu("&Mark", "MarkMenu", 31,
           {ActionId::ExpandSelection, ActionId::ShrinkSelection, separator, ActionId::SelectAll,
            ActionId::UnselectAll, separator, ActionId::SelectInvert});
@@ -545,6 +554,8 @@ void TMainForm::ConnectDrive() {
           [this](const QString& message) { ShowErrorBox(this, message); });
   m_drive->installEventFilter(this);
   if (m_drive->view()) m_drive->view()->installEventFilter(this);
+  // When volumes go, the selector falls back to the volume holding the folder the list shows.
+  m_drive->SetFolderSource([this] { return m_files->Directory(); });
 }
 
 void TMainForm::GuardShortcutsIn(QWidget* root) {
@@ -646,6 +657,9 @@ void TMainForm::Run(ActionId id) {
         break;
       case ActionId::UndoHistory:
         UndoHistoryActionExecute();
+        break;
+      case ActionId::GoToFolder:
+        GoToFolderActionExecute();
         break;
     }
   });
@@ -768,6 +782,86 @@ void TMainForm::ChooseFilterActionExecute() {
 
 void TMainForm::DefaultFilterActionExecute() { m_files->SetMask("*.*"); }
 
+void TMainForm::GoToFolderActionExecute() {
+  std::string text;
+  if (!ShowSelectionDialog(this, QStringLiteral("Go to Folder"),
+                           QStringLiteral("Folder or file:"), m_goToHistory, text) ||
+      text.empty()) {
+    return;
+  }
+  // The list takes "~" for the home folder and a relative path from the shown folder.
+  m_files->GoToPath(text);
+  SetDriveQuietly(m_files->Directory());
+}
+
+void TMainForm::OpenStartPaths(const StartPaths& start) {
+  for (const std::string& path : start.missing) {
+    ShowErrorBox(this, FromStd(Format("Invalid file name - %s", path)));
+  }
+  if (start.folder.empty()) return;
+  RunGuarded(this, [&] {
+    m_files->GoToPath(start.folder);
+    SetDriveQuietly(m_files->Directory());
+    // The rows of the given entries; a folder shows as "[name]".
+    auto rowsOf = [&] {
+      std::vector<int> rows;
+      for (const std::string& name : start.marked) {
+        for (int i = 0; i < m_files->Count(); ++i) {
+          const std::string& text = m_files->ItemText(i);
+          const bool folder = m_files->ItemKind(i) == ekFolder;
+          if (folder ? text == "[" + name + "]" : text == name) {
+            rows.push_back(i);
+            break;
+          }
+        }
+      }
+      return rows;
+    };
+    std::vector<int> rows = rowsOf();
+    if (rows.size() < start.marked.size() && m_files->Mask() != "*.*") {
+      m_files->SetMask("*.*");
+      rows = rowsOf();
+    }
+    ChangeMarks([&] {
+      for (int i = 0; i < m_files->Count(); ++i) m_files->SetMarked(i, false);
+      for (const int row : rows) m_files->SetMarked(row, true);
+    });
+    if (!rows.empty()) {
+      m_files->SetFocused(rows.front());
+      m_files->scrollTo(m_files->model()->index(rows.front(), 0));
+    }
+  });
+  if (!start.leftOut.empty()) {
+    QString names;
+    for (const std::string& path : start.leftOut) names += QStringLiteral("\n") + FromStd(path);
+    QMessageBox::information(
+        this, QStringLiteral("Relabo"),
+        QStringLiteral("Only the files of %1 are marked; these were left out:%2")
+            .arg(FromStd(m_files->Directory()), names));
+  }
+  // The marked files are what the user works on next.
+  m_files->setFocus(Qt::OtherFocusReason);
+}
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) {
+      event->acceptProposedAction();
+      return;
+    }
+  }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+  }
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  OpenStartPaths(ResolveStartPaths(paths, m_files->Directory()));
+}
+
 void TMainForm::SwitchActionExecute() {
   if (!m_files->hasFocus()) {
     m_files->setFocus(Qt::ShortcutFocusReason);
@@ -805,7 +899,8 @@ void TMainForm::PropertiesActionExecute() {
 void TMainForm::HelpActionExecute() {
   if (!m_helpWindow) m_helpWindow = new THelpWindow(this);
   m_helpWindow->SetHelpFile(m_helpFile);
-  m_helpWindow->ShowContents();
+  // The topic of the control that has the focus; the contents when it has none.
+  m_helpWindow->ShowContext(HelpContextForFocus(focusWidget()));
 }
 
 bool TMainForm::ShowMenuEntryHelp(const QAction* entry) {
@@ -1033,6 +1128,12 @@ void TMainForm::FilesChange() {
 
 void TMainForm::FilesUpdateContent() {
   m_statusPanels[0]->setText(FromStd(Format("Total: %u file(s)", unsigned(m_files->FileCount()))));
+  if (m_files->Unlisted()) {
+    SetStatusNote(QStringLiteral("This folder cannot be listed"));
+    m_noteIsUnlisted = true;
+  } else if (m_noteIsUnlisted) {
+    SetStatusNote(QString());
+  }
   if (m_preview) m_preview->FolderChanged();
 }
 
@@ -1081,6 +1182,7 @@ QString TMainForm::StatusNote() const { return m_statusNote->text(); }
 
 void TMainForm::SetStatusNote(const QString& note, const QString& details) {
   m_noteIsSummary = false;
+  m_noteIsUnlisted = false;
   m_statusNote->setText(note);
   m_statusNote->setToolTip(details.isEmpty() ? note : note + QStringLiteral(": ") + details);
 }
@@ -1123,6 +1225,18 @@ void TMainForm::FilesExit() {
 }
 
 bool TMainForm::FilesKeyDown(QKeyEvent* event) {
+  // Up a folder and back, as in the desktop's file managers.
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  const bool up = (event->key() == Qt::Key_Backspace && modifiers == Qt::NoModifier) ||
+                  (event->key() == Qt::Key_Up && modifiers == Qt::AltModifier);
+  const bool back = event->key() == Qt::Key_Left && modifiers == Qt::AltModifier;
+  if (up || back) {
+    RunGuarded(this, [&] {
+      if (!(up ? m_files->GoToParent() : m_files->GoBack())) QApplication::beep();
+      SetDriveQuietly(m_files->Directory());
+    });
+    return true;
+  }
   if (!(event->modifiers() & Qt::KeypadModifier)) return false;
   switch (event->key()) {
     case Qt::Key_Asterisk:
@@ -1175,10 +1289,12 @@ void TMainForm::DriveChange() {
 }
 
 void TMainForm::ApplyDrive() {
-  const std::string root = m_drive->Drive();
-  if (root.empty() || root == m_files->Directory()) return;
-  m_files->GoToPath(root);
-  m_lastDrive = root;
+  const std::string mountPoint = m_drive->Drive();
+  if (mountPoint.empty() || mountPoint == m_files->Directory()) return;
+  // With its trailing "/": the bare mount point is the focused entry's path when the list shows
+  // the folder above it, and GoToPath would take it for what is shown already.
+  m_files->GoToPath(m_drive->RootFolder());
+  m_lastDrive = mountPoint;
 }
 
 void TMainForm::DrivePicked() {
@@ -1186,7 +1302,8 @@ void TMainForm::DrivePicked() {
   // files takes the focus.
   QTimer::singleShot(0, this, [this] {
     RunGuarded(this, [this] {
-      ApplyDrive();
+      // A pick that failed leaves no volume chosen, and nothing to apply.
+      if (m_drive->currentIndex() >= 0) ApplyDrive();
       FocusFileList();
     });
   });

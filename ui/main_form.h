@@ -20,6 +20,8 @@
 #include "ui/settings.h"
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QActionGroup;
 class QFrame;
 class QLabel;
@@ -30,6 +32,7 @@ class QToolButton;
 namespace relabo {
 
 class JournalView;
+struct StartPaths;
 class JournalWriter;
 struct JournalBatch;
 class TCommandPages;
@@ -138,6 +141,7 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   int SortOrder() const override;
   void SetSort(int sortBy, int sortOrder) override;
   std::vector<std::string>& FilterHistory() override { return m_filterHistory; }
+  std::vector<std::string>& GoToHistory() override { return m_goToHistory; }
   std::vector<std::string>& ExpandHistory() override { return m_expandHistory; }
   std::vector<std::string>& ShrinkHistory() override { return m_shrinkHistory; }
   CommandParameters Parameters() const override;
@@ -150,11 +154,18 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   bool ResolveChains() const override;
   void SetResolveChains(bool resolve) override;
 
+  /// Opens what the program was started with, or what was dropped on the window: the folder,
+  /// with the given entries marked and the focus on the first. Tells of paths that name nothing
+  /// and of those left out; the filter becomes "*.*" when it hides a given entry.
+  void OpenStartPaths(const StartPaths& start);
+
   /// The plan behind the preview column.
   TPreviewController* Preview() const { return m_preview; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -188,6 +199,7 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   void DefaultFilterActionExecute();
   void ExtensionActionExecute();
   void DeleteActionExecute();
+  void GoToFolderActionExecute();
   void UndoActionExecute();
   void UndoHistoryActionExecute();
 
@@ -256,10 +268,13 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   TPreviewController* m_preview = nullptr;
   // Set while the note shows the preview's summary rather than a batch's failures.
   bool m_noteIsSummary = false;
+  // Set while the note says the shown folder cannot be listed.
+  bool m_noteIsUnlisted = false;
 
   std::vector<std::string> m_filterHistory;
   std::vector<std::string> m_expandHistory;
   std::vector<std::string> m_shrinkHistory;
+  std::vector<std::string> m_goToHistory;
   std::string m_lastDrive;
   bool m_filesFocused = false;
   // Set when the file list got the focus from a mouse press that has not arrived yet.

@@ -90,10 +90,11 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-void LoadHistory(Reader& read, std::string_view section, std::vector<std::string>& history) {
-  const int32_t count = std::min(read.Integer(section, "Count", 1), kMaxHistoryItems);
+void LoadHistory(Reader& read, std::string_view section, std::vector<std::string>& history,
+                 int32_t defaultCount = 1, const std::string& defaultItem = "*.*") {
+  const int32_t count = std::min(read.Integer(section, "Count", defaultCount), kMaxHistoryItems);
   for (int32_t i = 0; i < count; ++i) {
-    history.push_back(read.String(section, std::to_string(i), "*.*"));
+    history.push_back(read.String(section, std::to_string(i), defaultItem));
   }
 }
 
@@ -133,8 +134,8 @@ void LoadPages(Reader& read, CommandParameters& p) {
   p.CopyScheme = SchemeIndex(read.Integer("Pages/CopyFiles", "Scheme", 0));
 }
 
-// Opens the stored folder, or the program's when that one cannot be read. When the program's
-// cannot be read either, the list stays as it is and the error is kept: the rest still loads.
+// Opens the stored folder, or the start folder when that one cannot be read. When the start
+// folder cannot be read either, the list stays as it is and the error is kept: the rest still loads.
 void OpenFolder(Reader& read, SettingsTarget& target, const std::string& folder,
                 const std::string& programFolder) {
   if (folder != programFolder) {
@@ -338,6 +339,19 @@ std::string SettingsTarget::ProgramFolder() const {
   return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString();
 }
 
+std::string SettingsTarget::HomeFolder() const { return relabo::HomeFolder(); }
+
+std::string DefaultStartFolder(const std::string& programFolder, const std::string& homeFolder) {
+  std::string home = homeFolder;
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  if (home.empty() || !FolderExists(home)) return programFolder;
+  const bool inside = programFolder == home ||
+                      (programFolder.size() > home.size() &&
+                       programFolder.compare(0, home.size(), home) == 0 &&
+                       (home == "/" || programFolder[home.size()] == '/'));
+  return inside ? programFolder : home;
+}
+
 std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) {
   Reader read(store);
   // The size first: the default position centres the window as large as it will be.
@@ -351,10 +365,11 @@ std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) 
 
   target.SetMask(read.String("Folder", "Filter", "*.*"));
 
-  const std::string programFolder = WithSeparator(target.ProgramFolder());
-  std::string folder = read.Path("Folder", "Directory", programFolder);
-  if (!FolderExists(folder)) folder = programFolder;
-  OpenFolder(read, target, folder, programFolder);
+  const std::string startFolder =
+      WithSeparator(DefaultStartFolder(target.ProgramFolder(), target.HomeFolder()));
+  std::string folder = read.Path("Folder", "Directory", startFolder);
+  if (!FolderExists(folder)) folder = startFolder;
+  OpenFolder(read, target, folder, startFolder);
   target.SetDriveQuietly(target.Directory());
 
   const int32_t sortOrder = read.InSet("Folder", "SortOrder", 0, 0, 1);
@@ -363,6 +378,7 @@ std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) 
   LoadHistory(read, "History/FileFilter", target.FilterHistory());
   LoadHistory(read, "History/ExpandFilter", target.ExpandHistory());
   LoadHistory(read, "History/ShrinkFilter", target.ShrinkHistory());
+  LoadHistory(read, "History/GoToFolder", target.GoToHistory(), 0, "");
 
   CommandParameters params;
   LoadPages(read, params);
@@ -391,6 +407,7 @@ void SaveSettings(SettingsStore& store, SettingsTarget& target) {
   SaveHistoryItems(store, "History/FileFilter", filter);
   SaveHistory(store, "History/ExpandFilter", target.ExpandHistory());
   SaveHistory(store, "History/ShrinkFilter", target.ShrinkHistory());
+  SaveHistory(store, "History/GoToFolder", target.GoToHistory());
 
   SavePages(store, target.Parameters(), target.CopyNumberText());
   store.WriteInteger("Show", "Preview", target.ShowPreview() ? 1 : 0);

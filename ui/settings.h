@@ -127,11 +127,15 @@ struct SettingsTarget {
 
   /// The folder of the program file; QCoreApplication::applicationDirPath() unless overridden.
   virtual std::string ProgramFolder() const;
+  /// The user's home folder ($HOME, else the user database's); overridable for tests.
+  virtual std::string HomeFolder() const;
 
   /// The mask histories, most recent first.
   virtual std::vector<std::string>& FilterHistory() = 0;
   virtual std::vector<std::string>& ExpandHistory() = 0;
   virtual std::vector<std::string>& ShrinkHistory() = 0;
+  /// The folders typed into Go to Folder, most recent first.
+  virtual std::vector<std::string>& GoToHistory() = 0;
 
   /// The values of the command page fields.
   virtual CommandParameters Parameters() const = 0;
@@ -159,7 +163,12 @@ struct SettingsTarget {
 /// outside its set reads as missing. A value of another type reads as missing too, and the
 /// reading goes on: every other value is in effect. Returns the first error met (such a value,
 /// or the program's folder that cannot be opened either) for the caller to show once.
-[[nodiscard]] std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target);
+[[nodiscard]] /// Where the program opens when no folder is stored or the stored one is gone: its own folder
+/// when that lies inside the home folder (a build the user made), else the home folder (an
+/// installed program never opens a system folder). The program's folder when there is no home.
+std::string DefaultStartFolder(const std::string& programFolder, const std::string& homeFolder);
+
+std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target);
 
 /// Writes every setting of the window and syncs the store; call it before the window goes.
 /// Values the writing does not touch (history items beyond a count) stay in the file.

@@ -41,6 +41,7 @@
 #include "ui/error_box.h"
 #include "ui/help_window.h"
 #include "ui/journal_view.h"
+#include "fileutil/start_paths.h"
 #include "ui/preview_controller.h"
 #include "ui/settings.h"
 #include "ui/spin_edit.h"
@@ -400,7 +401,7 @@ TEST_F(MainFormTest, EveryShortcutReachesItsActionFromEveryControl) {
       }
     }
   }
-  EXPECT_EQ(checked, 4 * 29);
+  EXPECT_EQ(checked, 4 * 30);
 
   // The numeric pad's "*", "+" and "-" in the list, which still sees the key.
   const std::pair<Qt::Key, ActionId> pad[] = {{Qt::Key_Asterisk, ActionId::SelectInvert},
@@ -820,27 +821,37 @@ TEST(HelpLookup, FirstNumberFromTheEntryUpThroughItsMenus) {
   EXPECT_EQ(MenuEntryHelpContext(&deep, {&main, &popup}), 40);
 }
 
-TEST_F(MainFormTest, F1OpensTheHelpContentsFromAnyControl) {
+TEST_F(MainFormTest, F1OpensTheHelpAtTheTopicOfTheFocusedControl) {
   TMainForm& form = MakeForm();
-  for (QWidget* place : {static_cast<QWidget*>(form.Files()), static_cast<QWidget*>(form.Drive()),
-                         static_cast<QWidget*>(form.Pages()->InsertFrom())}) {
-    SCOPED_TRACE(place->objectName().toStdString());
-    Focus(place);
-    Press(place, Qt::Key_F1);
-    ASSERT_NE(form.HelpWindow(), nullptr);
-    EXPECT_TRUE(form.HelpWindow()->isVisible());
-    EXPECT_TRUE(form.HelpWindow()->Loaded());
-    EXPECT_EQ(form.HelpWindow()->ShownContext(), 0);
-    EXPECT_EQ(form.HelpWindow()->Browser()->verticalScrollBar()->value(), 0);
-    form.HelpWindow()->close();
-    form.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
-  }
   EXPECT_EQ(WidgetHelpContext(form.Files()), 1);
   EXPECT_EQ(WidgetHelpContext(form.FolderLabel()), 1);
   EXPECT_EQ(WidgetHelpContext(form.HeaderButton(fiSize)), 1);
   EXPECT_EQ(WidgetHelpContext(form.Drive()), 20);
   EXPECT_EQ(WidgetHelpContext(form.Pages()->InsertFrom()), 10);
+  struct Case {
+    QWidget* place;
+    int command;  // the page shown, -1 to leave it
+    int context;
+  };
+  const Case cases[] = {
+      {form.Files(), -1, 1},
+      {form.Drive(), -1, 20},
+      {form.Pages()->InsertFrom(), -1, 10},
+      {form.Pages()->RenameName(), 6, 16},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.place->objectName().toStdString());
+    if (c.command >= 0) form.SelectCommand(c.command);
+    Focus(c.place);
+    Press(c.place, Qt::Key_F1);
+    ASSERT_NE(form.HelpWindow(), nullptr);
+    EXPECT_TRUE(form.HelpWindow()->isVisible());
+    EXPECT_TRUE(form.HelpWindow()->Loaded());
+    EXPECT_EQ(form.HelpWindow()->ShownContext(), c.context);
+    form.HelpWindow()->close();
+    form.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
+  }
 }
 
 TEST_F(MainFormTest, F1InAnOpenMenuOpensTheTopicOfTheHighlightedEntry) {
@@ -1378,6 +1389,121 @@ TEST_F(MainFormTest, SettingsAreWrittenWhenTheWindowGoes) {
   EXPECT_EQ(store.ReadString("Pages/CopyFiles", "Number", ""), "007");
   EXPECT_EQ(store.ReadString("Pages/ChangeString", "String", ""), "xyz");
   EXPECT_TRUE(m_errors.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Opening paths
+
+TEST_F(MainFormTest, StartPathsMarkExactlyTheGivenFilesAndWidenAHidingFilter) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("b.jpg");
+  m_dir.CreateFile("c.txt");
+  m_dir.CreateFile("sub/d.txt");
+  TMainForm& form = MakeForm(
+      {{"Folder/Directory", m_dir.Path("sub")}, {"Folder/Filter", "*.txt"}});
+  QString message;
+  WhenDialogShows([&](QDialog* dialog) {
+    message = static_cast<QMessageBox*>(dialog)->text();
+    dialog->accept();
+  });
+  form.OpenStartPaths(ResolveStartPaths({"b.jpg", "a.txt", "sub/d.txt", "gone.txt"}, m_dir.Root()));
+
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Root());
+  EXPECT_EQ(form.Mask(), "*.*");
+  EXPECT_EQ(form.Files()->MarkedCount(), 2);
+  EXPECT_TRUE(form.Files()->IsMarked(Row("a.txt")));
+  EXPECT_TRUE(form.Files()->IsMarked(Row("b.jpg")));
+  EXPECT_EQ(form.Files()->Focused(), Row("b.jpg"));
+  EXPECT_EQ(form.focusWidget(), form.Files());
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 2 file(s)"));
+  EXPECT_TRUE(message.contains(QStringLiteral("sub/d.txt"))) << message.toStdString();
+  EXPECT_EQ(m_errors, std::vector<QString>{QStringLiteral("Invalid file name - gone.txt")});
+}
+
+TEST_F(MainFormTest, StartPathsKeepAFilterThatShowsThemAndOpenAFolderAlone) {
+  m_dir.CreateFile("a.txt");
+  m_dir.CreateFile("sub/d.txt");
+  TMainForm& form = MakeForm({{"Folder/Filter", "*.txt"}});
+  form.OpenStartPaths(ResolveStartPaths({"a.txt"}, m_dir.Root()));
+  EXPECT_EQ(form.Mask(), "*.txt");
+  EXPECT_TRUE(form.Files()->IsMarked(Row("a.txt")));
+
+  form.OpenStartPaths(ResolveStartPaths({m_dir.Path("sub")}, "/"));
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Path("sub"));
+  EXPECT_EQ(form.Files()->MarkedCount(), 0);
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, BackspaceAndAltUpGoUpAltLeftGoesBack) {
+  m_dir.CreateFile("sub/deeper/a.txt");
+  TMainForm& form = MakeForm({{"Folder/Directory", m_dir.Path("sub/deeper")}});
+  Focus(form.Files());
+  struct Case {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    std::string folder;
+    const char* focused;  // the entry focused after the step, or null
+  };
+  const Case cases[] = {
+      {Qt::Key_Backspace, Qt::NoModifier, m_dir.Path("sub"), "[deeper]"},
+      {Qt::Key_Up, Qt::AltModifier, m_dir.Root(), "[sub]"},
+      {Qt::Key_Left, Qt::AltModifier, m_dir.Path("sub"), nullptr},
+      {Qt::Key_Left, Qt::AltModifier, m_dir.Path("sub/deeper"), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    Press(form.Files(), c.key, c.modifiers);
+    EXPECT_EQ(form.Files()->Directory(), c.folder);
+    if (c.focused) EXPECT_EQ(form.Files()->Focused(), Row(c.focused));
+  }
+  // Plain Up still moves in the list.
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Path("sub/deeper"));
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, AFolderThatCannotBeListedOpensEmptyWithANote) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root lists every folder";
+  m_dir.CreateFile("locked/inside.txt");
+  ASSERT_EQ(::chmod(m_dir.Path("locked").c_str(), 0311), 0);
+  TMainForm& form = MakeForm({{"Folder/Directory", m_dir.Path("locked")}});
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Path("locked"));
+  EXPECT_EQ(form.Files()->Count(), 1);  // "[..]"
+  EXPECT_EQ(form.StatusNote(), QStringLiteral("This folder cannot be listed"));
+  Focus(form.Files());
+  Press(form.Files(), Qt::Key_Backspace);
+  EXPECT_EQ(form.Files()->Directory(), m_dir.Root());
+  EXPECT_TRUE(form.StatusNote().isEmpty());
+  ::chmod(m_dir.Path("locked").c_str(), 0755);
+}
+
+TEST_F(MainFormTest, CtrlLGoesToATypedFolderRelativeOrHomeAndKeepsTheHistory) {
+  m_dir.CreateFolder("sub/deeper");
+  const std::string home = m_config.CreateFolder("home");
+  const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  ::setenv("HOME", home.c_str(), 1);
+  TMainForm& form = MakeForm();
+  struct Case {
+    const char* typed;
+    std::string folder;
+  };
+  const Case cases[] = {
+      {"sub", m_dir.Path("sub")},
+      {"deeper/..//deeper", m_dir.Path("sub/deeper")},
+      {"~", home},
+      {m_dir.Root().c_str(), m_dir.Root()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    AnswerPrompt(QString::fromStdString(c.typed));
+    Press(form.Files(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(form.Files()->Directory(), c.folder);
+    Reactivate();
+    Focus(form.Files());
+  }
+  EXPECT_EQ(form.GoToHistory().front(), m_dir.Root());
+  EXPECT_EQ(form.GoToHistory().size(), 4u);
+  EXPECT_TRUE(m_errors.empty());
+  ::setenv("HOME", oldHome.c_str(), 1);
 }
 
 TEST(UndoWords, CaptionAndQuestionSayWhatWillBeTakenBack) {

@@ -80,7 +80,10 @@ const CommandParameters kDesign{
 // A main window reduced to its state, logging the calls that change it.
 class FakeWindow : public SettingsTarget {
  public:
-  explicit FakeWindow(std::string programFolder) : programFolder(std::move(programFolder)) {}
+  explicit FakeWindow(std::string programFolder)
+      : programFolder(std::move(programFolder)),
+        // A build the user made: the program's folder lies in the home folder.
+        homeFolder(this->programFolder.substr(0, this->programFolder.rfind('/'))) {}
 
   int32_t WindowLeft() const override { return left; }
   int32_t WindowTop() const override { return top; }
@@ -117,6 +120,8 @@ class FakeWindow : public SettingsTarget {
   }
 
   std::string ProgramFolder() const override { return programFolder; }
+  std::string HomeFolder() const override { return homeFolder; }
+  std::vector<std::string>& GoToHistory() override { return goToHistory; }
 
   std::vector<std::string>& FilterHistory() override { return filter; }
   std::vector<std::string>& ExpandHistory() override { return expand; }
@@ -161,6 +166,8 @@ class FakeWindow : public SettingsTarget {
   int sortBy = 2;
   int sortOrder = 1;
   std::string programFolder;
+  std::string homeFolder;
+  std::vector<std::string> goToHistory;
   std::set<std::string> unreadable;
   std::vector<std::string> filter, expand, shrink;
   CommandParameters params = kDesign;
@@ -559,6 +566,53 @@ TEST_F(SettingsTest, StoredValuesAreReadByTheRules) {
     Preset(c.stored);
     c.check(Load());
   }
+}
+
+TEST(DefaultStartFolderTest, TheProgramsFolderOnlyInsideHome) {
+  test::TestDir dir;
+  const std::string home = dir.CreateFolder("home");
+  struct Case {
+    const char* name;
+    std::string program;
+    std::string home;
+    std::string start;
+  };
+  const Case cases[] = {
+      {"a build in the home folder", home + "/src/build/app", home, home + "/src/build/app"},
+      {"the home folder itself", home, home + "/", home},
+      {"installed in a system folder", "/usr/bin", home, home},
+      {"a folder whose name only begins like home", home + "x/bin", home, home},
+      {"home is the root", "/opt/relabo", "/", "/opt/relabo"},
+      {"no home", "/usr/bin", "", "/usr/bin"},
+      {"a home that does not exist", "/usr/bin", home + "/gone", "/usr/bin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DefaultStartFolder(c.program, c.home), c.start);
+  }
+}
+
+TEST_F(SettingsTest, InstalledProgramWithoutAStoredFolderOpensTheHomeFolder) {
+  FakeWindow w("/usr/bin");
+  w.homeFolder = m_dir.CreateFolder("home");
+  SettingsStore store(File());
+  EXPECT_EQ(LoadInto(store, w), "");
+  EXPECT_EQ(w.directory, w.homeFolder);
+}
+
+TEST_F(SettingsTest, GoToFolderHistoryIsKeptAndEmptyAtFirst) {
+  {
+    FakeWindow w(m_program);
+    SettingsStore store(File());
+    EXPECT_EQ(LoadInto(store, w), "");
+    EXPECT_TRUE(w.goToHistory.empty());
+    w.goToHistory = {"~/photos", "/tmp", "../x"};
+    SaveSettings(store, w);
+  }
+  FakeWindow again(m_program);
+  SettingsStore store(File());
+  EXPECT_EQ(LoadInto(store, again), "");
+  EXPECT_EQ(again.goToHistory, (std::vector<std::string>{"~/photos", "/tmp", "../x"}));
 }
 
 TEST_F(SettingsTest, FolderThatCannotBeOpenedFallsBackToTheProgramFolder) {
