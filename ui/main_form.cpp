@@ -893,7 +893,8 @@ void TMainForm::PropertiesActionExecute() {
   if (!m_files->hasFocus()) return;
   const int focused = m_files->Focused();
   if (focused < 0 || focused >= m_files->Count()) return;
-  ShowItemProperties(m_files->ItemPath(focused), this);
+  // "[..]" is the folder above as the user walked here, not the parent of a link's target.
+  ShowItemProperties(LogicalPath(m_files->ItemPath(focused)), this);
 }
 
 void TMainForm::HelpActionExecute() {
