@@ -245,6 +245,27 @@ void ScanRecords(std::string_view content, Visit visit) {
   }
 }
 
+// Calls visit(line, isHeader, id) for every whole line with a record kind and a batch id, without
+// reading the rest: enough to tell which batch a line belongs to.
+template <typename Visit>
+void ScanIds(std::string_view content, Visit visit) {
+  size_t start = 0;
+  while (true) {
+    const size_t newline = content.find('\n', start);
+    if (newline == std::string_view::npos) break;
+    const std::string_view line = content.substr(start, newline - start);
+    start = newline + 1;
+    const size_t first = line.find(' ');
+    if (first == std::string_view::npos) continue;
+    const size_t second = line.find(' ', first + 1);
+    const std::string_view id = line.substr(first + 1, second == std::string_view::npos
+                                                           ? std::string_view::npos
+                                                           : second - first - 1);
+    if (!IsBatchId(id)) continue;
+    visit(line, line.substr(0, first) == "batch", id);
+  }
+}
+
 std::string SystemText(int error) { return std::strerror(error); }
 
 bool ReadAll(int fd, std::string& content) {
@@ -449,19 +470,18 @@ void JournalWriter::Trim() {
     m_error = "Cannot read the journal " + m_path + ": " + SystemText(errno);
     return;
   }
-  // Each batch's lines, in the order of its header.
-  std::vector<std::string> ids;
-  std::unordered_map<std::string, std::uint64_t> bytes;
-  ScanRecords(content, [&](std::string_view line, const Record& record) {
-    if (record.kind == RecordKind::Batch) {
-      if (bytes.emplace(record.id, 0).second) ids.push_back(record.id);
-    }
-    if (auto it = bytes.find(record.id); it != bytes.end()) it->second += line.size() + 1;
+  // Each batch's lines, in the order of its header. Only the ids are read: a full journal holds
+  // hundreds of thousands of records, and a batch must not wait for all of them to be parsed.
+  std::vector<std::string_view> ids;
+  std::unordered_map<std::string_view, std::uint64_t> bytes;
+  ScanIds(content, [&](std::string_view line, bool header, std::string_view id) {
+    if (header && bytes.emplace(id, 0).second) ids.push_back(id);
+    if (auto it = bytes.find(id); it != bytes.end()) it->second += line.size() + 1;
   });
   if (ids.size() <= m_options.maxBatches && content.size() <= m_options.maxBytes) return;
 
   // The newest batches that fit both limits; the one just begun always stays.
-  std::unordered_map<std::string, bool> kept;
+  std::unordered_map<std::string_view, bool> kept;
   std::uint64_t total = 0;
   for (auto it = ids.rbegin(); it != ids.rend() && kept.size() < m_options.maxBatches; ++it) {
     const std::uint64_t size = bytes[*it];
@@ -471,8 +491,8 @@ void JournalWriter::Trim() {
   }
   std::string trimmed;
   trimmed.reserve(total);
-  ScanRecords(content, [&](std::string_view line, const Record& record) {
-    if (kept.count(record.id)) {
+  ScanIds(content, [&](std::string_view line, bool, std::string_view id) {
+    if (kept.count(id)) {
       trimmed += line;
       trimmed += '\n';
     }
