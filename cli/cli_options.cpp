@@ -236,23 +236,6 @@ const CommandSpec* FindSpec(std::string_view word) {
   return nullptr;
 }
 
-/// A decimal integer: an optional sign and digits, nothing else. Held at +-2^40 however many
-/// digits it has, which is beyond every range.
-std::optional<int64_t> ParseInteger(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  int64_t magnitude = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    magnitude = std::min<int64_t>(magnitude * 10 + (c - '0'), int64_t{1} << 40);
-  }
-  return negative ? -magnitude : magnitude;
-}
-
 std::string ChoiceList(const ChoiceField& choice) {
   std::string list;
   size_t count = 0;
@@ -292,7 +275,7 @@ std::string SetCommandOption(CliCommand command, std::string_view name, const st
   }
   for (const NumberField& f : kNumberFields) {
     if (f.command != command || f.option != name) continue;
-    const std::optional<int64_t> number = ParseInteger(value);
+    const std::optional<int64_t> number = ParseSaturatedInteger(value);
     if (!number) return "invalid number '" + value + "' for --" + std::string(name);
     if (*number < f.min || *number > f.max) {
       return "--" + std::string(name) + " must be between " + std::to_string(f.min) + " and " +

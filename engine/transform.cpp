@@ -172,6 +172,21 @@ void ReplaceAll(Text& b, const Text& orig, const Text& with) {
 
 }  // namespace
 
+std::optional<int64_t> ParseSaturatedInteger(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  int64_t magnitude = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    magnitude = std::min<int64_t>(magnitude * 10 + (c - '0'), int64_t{1} << 40);
+  }
+  return negative ? -magnitude : magnitude;
+}
+
 std::string CounterText(int32_t start, int32_t step, int32_t digits, int32_t ordinal) {
   return PaddedNumber(WrappingAdd(start, WrappingMul(step, ordinal)),
                       std::min(digits, kMaxNameBytes));

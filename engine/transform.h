@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,11 @@ struct CommandParameters {
 /// Change Number meets a digit run above 2147483647.
 std::string TransformName(std::string_view entryName, int command, const CommandParameters& params,
                           int32_t ordinal);
+
+/// A decimal integer: an optional sign and digits, nothing else; held at +-2^40 however many
+/// digits it has, which is beyond the range of every number a command takes. Nothing for any
+/// other text.
+std::optional<int64_t> ParseSaturatedInteger(std::string_view text);
 
 /// The longest file name Linux file systems take, in bytes; no counter is padded beyond it.
 constexpr int32_t kMaxNameBytes = 255;

@@ -4,28 +4,19 @@
 #include <QLineEdit>
 #include <algorithm>
 #include <limits>
+#include <string_view>
+
+#include "engine/transform.h"
 
 namespace relabo {
 
 namespace {
 
-// The text's integer with its sign, held at +-2^40 however many digits it has.
+// The text's integer with its sign (blanks before it allowed), held at +-2^40.
 std::optional<int64_t> ParseWide(std::string_view text) {
   size_t start = 0;
   while (start < text.size() && text[start] == ' ') ++start;
-  text.remove_prefix(start);
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  int64_t magnitude = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    magnitude = std::min<int64_t>(magnitude * 10 + (c - '0'), int64_t{1} << 40);
-  }
-  return negative ? -magnitude : magnitude;
+  return ParseSaturatedInteger(text.substr(start));
 }
 
 std::optional<int64_t> ParseWide(const QString& text) {

@@ -1454,7 +1454,9 @@ TEST_F(MainFormTest, BackspaceAndAltUpGoUpAltLeftGoesBack) {
     SCOPED_TRACE(c.folder);
     Press(form.Files(), c.key, c.modifiers);
     EXPECT_EQ(form.Files()->Directory(), c.folder);
-    if (c.focused) EXPECT_EQ(form.Files()->Focused(), Row(c.focused));
+    if (c.focused) {
+      EXPECT_EQ(form.Files()->Focused(), Row(c.focused));
+    }
   }
   // Plain Up still moves in the list.
   EXPECT_EQ(form.Files()->Directory(), m_dir.Path("sub/deeper"));
