@@ -1,0 +1,430 @@
+#include "cli/cli_run.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <istream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/json_out.h"
+#include "engine/batch.h"
+#include "engine/extension.h"
+#include "engine/journal.h"
+#include "engine/plan.h"
+#include "engine/trash_batch.h"
+#include "engine/undo.h"
+#include "fileutil/error.h"
+#include "fileutil/mask.h"
+#include "fileutil/path.h"
+
+namespace relabo {
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr int kEnded = 3;
+
+class QuietProgress : public BatchProgress {
+ public:
+  void Start(int, const std::string&) override {}
+  void Step(int, const std::string&, const std::string&) override {}
+  void Beep() override {}
+};
+
+// The chosen files of one folder, all marked, in the order the batch takes them.
+class SelectedEntries : public BatchEntries {
+ public:
+  struct Entry {
+    std::string name;
+    BatchEntryKind kind = BatchEntryKind::File;
+  };
+  explicit SelectedEntries(std::vector<Entry> entries) : m_entries(std::move(entries)) {}
+  int Count() const override { return int(m_entries.size()); }
+  int MarkedCount() const override { return Count(); }
+  bool IsMarked(int) const override { return true; }
+  BatchEntryKind Kind(int index) const override { return m_entries.at(size_t(index)).kind; }
+  std::string Name(int index) const override { return m_entries.at(size_t(index)).name; }
+
+ private:
+  std::vector<Entry> m_entries;
+};
+
+struct Selection {
+  std::string folder;
+  std::vector<SelectedEntries::Entry> entries;
+  std::string error;  // a usage error's words
+};
+
+std::string CurrentFolder() {
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+BatchEntryKind KindOf(const struct stat& st) {
+  return S_ISDIR(st.st_mode) ? BatchEntryKind::Folder : BatchEntryKind::File;
+}
+
+bool Marked(const std::string& name, const std::vector<std::string>& masks) {
+  if (masks.empty()) return true;
+  return std::any_of(masks.begin(), masks.end(),
+                     [&](const std::string& mask) { return MaskMatches(name, mask); });
+}
+
+Selection SelectFolder(const CliOptions& options) {
+  Selection selection;
+  selection.folder = LogicalPath(options.folder, CurrentFolder());
+  DIR* dir = ::opendir(selection.folder.c_str());
+  if (!dir) {
+    selection.error = "cannot open '" + options.folder + "': " + std::strerror(errno);
+    return selection;
+  }
+  std::vector<std::string> names;
+  while (const dirent* d = ::readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    const std::string path = JoinPath(selection.folder, name);
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
+    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) names.push_back(name);
+  }
+  ::closedir(dir);
+  // Without an order asked for, the byte order of the names: the same on every run.
+  std::sort(names.begin(), names.end());
+  try {
+    for (const std::string& name : names) {
+      if (Marked(name, options.marks)) selection.entries.push_back({name, BatchEntryKind::File});
+    }
+  } catch (const Error& e) {
+    selection.error = e.what();
+  }
+  return selection;
+}
+
+Selection SelectPaths(const std::vector<std::string>& paths) {
+  Selection selection;
+  const std::string base = CurrentFolder();
+  for (const std::string& path : paths) {
+    const std::string walked = LogicalPath(path, base);
+    struct stat st;
+    if (walked == "/" || ::lstat(walked.c_str(), &st) != 0) {
+      selection.error = "cannot find '" + path + "'";
+      return selection;
+    }
+    const size_t slash = walked.rfind('/');
+    const std::string folder = slash == 0 ? std::string("/") : walked.substr(0, slash);
+    if (selection.entries.empty()) {
+      selection.folder = folder;
+    } else if (folder != selection.folder) {
+      selection.error = "the files are not in one folder";
+      return selection;
+    }
+    selection.entries.push_back({walked.substr(slash + 1), KindOf(st)});
+  }
+  return selection;
+}
+
+std::vector<std::string> ReadNulSeparated(std::istream& in) {
+  const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string> paths;
+  size_t start = 0;
+  while (start < all.size()) {
+    size_t end = all.find('\0', start);
+    if (end == std::string::npos) end = all.size();
+    if (end > start) paths.push_back(all.substr(start, end - start));
+    start = end + 1;
+  }
+  return paths;
+}
+
+int UsageError(std::ostream& err, const std::string& message) {
+  err << "relabo-cli: " << message << "\n";
+  return kUsage;
+}
+
+// One operation as the output shows it.
+struct Line {
+  std::string oldName;
+  std::string newName;
+  enum class Outcome { Renamed, Unchanged, Failed, NotRun } outcome = Outcome::Renamed;
+  std::string reason;
+  int error = 0;
+};
+
+const char* OutcomeWord(Line::Outcome outcome) {
+  switch (outcome) {
+    case Line::Outcome::Renamed:
+      return "renamed";
+    case Line::Outcome::Unchanged:
+      return "unchanged";
+    case Line::Outcome::Failed:
+      return "failed";
+    case Line::Outcome::NotRun:
+      return "not run";
+  }
+  return "";
+}
+
+std::string ErrorWords(int error) { return error ? std::strerror(error) : "failed"; }
+
+// The operations as they ran, with their real outcomes.
+void AddDone(const std::vector<BatchOperation>& done, std::vector<Line>& lines) {
+  for (const BatchOperation& op : done) {
+    Line& line = lines.emplace_back();
+    line.oldName = op.oldName;
+    line.newName = op.newName;
+    line.error = op.error;
+    if (op.done) {
+      line.outcome = op.oldName == op.newName ? Line::Outcome::Unchanged : Line::Outcome::Renamed;
+    } else {
+      line.outcome = Line::Outcome::Failed;
+      line.reason = ErrorWords(op.error);
+    }
+  }
+}
+
+// Writes the operations and the summary; returns the exit status.
+int Report(const CliOptions& options, const std::string& folder, const std::string& title,
+           const std::vector<Line>& lines, const std::string& ended, std::ostream& out,
+           std::ostream& err) {
+  int renamed = 0, unchanged = 0, failed = 0;
+  for (const Line& line : lines) {
+    renamed += line.outcome == Line::Outcome::Renamed;
+    unchanged += line.outcome == Line::Outcome::Unchanged;
+    failed += line.outcome == Line::Outcome::Failed;
+  }
+  if (options.json) {
+    JsonWriter json;
+    json.BeginObject().Key("folder").String(folder).Key("command").String(title);
+    json.Key("applied").Bool(options.apply).Key("operations").BeginArray();
+    for (const Line& line : lines) {
+      json.BeginObject().Key("old").String(line.oldName).Key("new").String(line.newName);
+      json.Key("outcome").String(line.outcome == Line::Outcome::NotRun ? "failed"
+                                                                        : OutcomeWord(line.outcome));
+      json.Key("reason").String(line.reason).Key("errno").Int(line.error).EndObject();
+    }
+    json.EndArray().Key("renamed").Int(renamed).Key("unchanged").Int(unchanged);
+    json.Key("failed").Int(failed).Key("ended");
+    if (ended.empty()) {
+      json.Null();
+    } else {
+      json.String(ended);
+    }
+    json.EndObject();
+    out << json.Text() << "\n";
+  } else if (!options.quiet) {
+    for (const Line& line : lines) {
+      out << line.oldName << " -> " << line.newName << "  " << OutcomeWord(line.outcome);
+      if (line.outcome == Line::Outcome::Failed) out << ": " << line.reason;
+      out << "\n";
+    }
+  }
+  if (!options.quiet && !options.json) {
+    const char* verb = options.apply ? "" : " (dry run, nothing changed; --apply to run it)";
+    err << renamed << " renamed, " << unchanged << " unchanged, " << failed << " failed" << verb
+        << "\n";
+  }
+  if (!ended.empty()) {
+    err << "relabo-cli: " << ended << "\n";
+    return kEnded;
+  }
+  return failed > 0 ? kFailed : 0;
+}
+
+int RunBatchCommand(const CliOptions& options, const Selection& selection, std::ostream& out,
+                    std::ostream& err, const TrashFunction& trash) {
+  const SelectedEntries entries(selection.entries);
+  const std::string title = std::string(BatchTitle(options.batchCommand));
+  PlanOptions planOptions;
+  planOptions.resolveChains = options.resolveChains;
+  const BatchPlan plan = PlanBatch(entries, options.batchCommand, options.params,
+                                   DiskFolderNames("."), planOptions);
+  std::vector<Line> lines;
+  std::string ended = plan.endingError;
+  if (!options.apply) {
+    for (const PlannedOperation& op : plan.operations) {
+      Line& line = lines.emplace_back();
+      line.oldName = op.oldName;
+      line.newName = op.newName;
+      line.error = op.error;
+      line.reason = op.reason;
+      switch (op.outcome) {
+        case PlanOutcome::Rename:
+        case PlanOutcome::Move:
+        case PlanOutcome::Replace:
+          line.outcome = Line::Outcome::Renamed;
+          break;
+        case PlanOutcome::Unchanged:
+          line.outcome = Line::Outcome::Unchanged;
+          break;
+        case PlanOutcome::Fail:
+        case PlanOutcome::End:
+          line.outcome = Line::Outcome::Failed;
+          break;
+        case PlanOutcome::NotRun:
+          line.outcome = Line::Outcome::NotRun;
+          break;
+      }
+    }
+    return Report(options, selection.folder, title, lines, ended, out, err);
+  }
+  const std::string journalPath = DefaultJournalPath();
+  JournalWriter journal(journalPath, selection.folder, title);
+  QuietProgress progress;
+  const BatchOutcome outcome =
+      RunPlan(plan, progress, RecordedSetAside(trash, &journal, journalPath), &journal);
+  journal.Finish();
+  AddDone(outcome.operations, lines);
+  ended.clear();
+  try {
+    outcome.RethrowEnding();
+  } catch (const std::exception& e) {
+    ended = e.what();
+  }
+  if (journal.Failed()) err << "relabo-cli: not recorded for undo: " << journal.LastError() << "\n";
+  return Report(options, selection.folder, title, lines, ended, out, err);
+}
+
+int RunExtension(const CliOptions& options, const Selection& selection, std::ostream& out,
+                 std::ostream& err) {
+  const SelectedEntries entries(selection.entries);
+  std::vector<Line> lines;
+  if (options.apply) {
+    JournalWriter journal(DefaultJournalPath(), selection.folder, "Extension");
+    const ExtensionOutcome outcome = ChangeExtension(entries, options.extension, nullptr, &journal);
+    journal.Finish();
+    AddDone(outcome.operations, lines);
+  } else {
+    for (int i = 0; i < entries.Count(); ++i) {
+      Line& line = lines.emplace_back();
+      line.oldName = entries.Name(i);
+      struct stat st;
+      if (entries.Kind(i) != BatchEntryKind::File) {
+        line.outcome = Line::Outcome::Failed;
+        line.error = EISDIR;
+        line.reason = ErrorWords(EISDIR);
+        continue;
+      }
+      line.newName = NameWithExtension(line.oldName, options.extension);
+      if (line.newName == line.oldName) {
+        line.outcome = Line::Outcome::Unchanged;
+      } else if (::lstat(line.newName.c_str(), &st) == 0) {
+        line.outcome = Line::Outcome::Failed;
+        line.error = EEXIST;
+        line.reason = line.newName + " exists";
+      }
+    }
+  }
+  return Report(options, selection.folder, "Extension", lines, "", out, err);
+}
+
+std::string LocalTime(int64_t ns) {
+  const time_t seconds = time_t(ns / 1000000000);
+  struct tm local;
+  ::localtime_r(&seconds, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+int RunHistory(const CliOptions& options, std::ostream& out, std::ostream& err) {
+  std::vector<JournalBatch> batches;
+  try {
+    batches = ReadJournal(DefaultJournalPath());
+  } catch (const Error& e) {
+    err << "relabo-cli: " << e.what() << "\n";
+    return kFailed;
+  }
+  JsonWriter json;
+  json.BeginArray();
+  for (auto it = batches.rbegin(); it != batches.rend(); ++it) {
+    const std::string state = it->undone ? "undone" : !it->undoes.empty() ? "undo" : "";
+    if (options.json) {
+      json.BeginObject().Key("id").String(it->id).Key("time").String(LocalTime(it->timeNs));
+      json.Key("folder").String(it->folder).Key("command").String(it->title);
+      json.Key("operations").Int(int64_t(it->operations.size()));
+      json.Key("undone").Bool(it->undone).Key("undoes").String(it->undoes).EndObject();
+    } else {
+      out << it->id << "\t" << LocalTime(it->timeNs) << "\t" << it->folder << "\t" << it->title
+          << "\t" << it->operations.size() << "\t" << state << "\n";
+    }
+  }
+  if (options.json) out << json.EndArray().Text() << "\n";
+  return 0;
+}
+
+int RunUndo(const CliOptions& options, std::ostream& out, std::ostream& err,
+            const TrashFunction& trash) {
+  const std::string journalPath = DefaultJournalPath();
+  std::vector<JournalBatch> batches;
+  try {
+    batches = ReadJournal(journalPath);
+  } catch (const Error& e) {
+    err << "relabo-cli: " << e.what() << "\n";
+    return kFailed;
+  }
+  const JournalBatch* batch = nullptr;
+  if (options.batchId.empty()) {
+    batch = NewestUndoable(batches);
+    if (!batch) {
+      err << "relabo-cli: nothing to undo\n";
+      return kFailed;
+    }
+  } else {
+    for (const JournalBatch& b : batches) {
+      if (b.id == options.batchId) batch = &b;
+    }
+    if (!batch || !Undoable(*batch)) {
+      return UsageError(err, "no batch " + options.batchId + " that can be undone");
+    }
+  }
+  QuietProgress progress;
+  const UndoOutcome outcome = UndoBatch(*batch, progress, trash, journalPath);
+  if (!options.quiet) {
+    for (const UndoFailure& failure : outcome.failures) {
+      out << failure.name << "  not undone: " << failure.reason << "\n";
+    }
+    err << outcome.undone << " of " << outcome.total << " undone (" << UndoTitle(*batch) << " in "
+        << batch->folder << ")\n";
+  }
+  if (!outcome.journalError.empty()) err << "relabo-cli: " << outcome.journalError << "\n";
+  return outcome.failures.empty() ? 0 : kFailed;
+}
+
+}  // namespace
+
+int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
+           const TrashFunction& trash) {
+  using Command = CliOptions::Command;
+  if (options.command == Command::History) return RunHistory(options, out, err);
+  if (options.command == Command::Undo) return RunUndo(options, out, err, trash);
+  if (options.sortBy) return UsageError(err, "--sort is not available yet");
+
+  Selection selection;
+  if (!options.folder.empty()) {
+    selection = SelectFolder(options);
+  } else {
+    selection = SelectPaths(options.stdinPaths ? ReadNulSeparated(in) : options.files);
+  }
+  if (!selection.error.empty()) return UsageError(err, selection.error);
+  if (selection.entries.empty()) return UsageError(err, "no files given");
+  if (::chdir(selection.folder.c_str()) != 0) {
+    return UsageError(err, "cannot enter '" + selection.folder + "': " + std::strerror(errno));
+  }
+  if (options.command == Command::Extension) return RunExtension(options, selection, out, err);
+  return RunBatchCommand(options, selection, out, err, trash);
+}
+
+}  // namespace relabo

@@ -1,0 +1,20 @@
+// relabo-cli: the eight commands, Extension, history and undo from the shell, over the same
+// plan, runner and journal as the window.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+#include "engine/trash.h"
+
+int main(int argc, char** argv) {
+  const relabo::CliParse parse = relabo::ParseCliArguments({argv + 1, argv + argc});
+  if (!parse.run) {
+    std::fputs(parse.output.c_str(), stdout);
+    std::fputs(parse.error.c_str(), stderr);
+    return parse.exitCode;
+  }
+  return relabo::RunCli(parse.options, std::cin, std::cout, std::cerr, relabo::TrashFile);
+}

@@ -1,0 +1,208 @@
+// The built relabo-cli run on real temporary folders, as a script runs it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_dir.h"
+
+namespace relabo {
+namespace {
+
+using Names = std::vector<std::string>;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, size_t(n));
+  return text;
+}
+
+class CliProgramTest : public testing::Test {
+ protected:
+  CliProgramTest() { m_dir.CreateFolder("files"); }
+
+  // Runs the program in the test's files folder with its own journal.
+  Result Run(const Names& args, const std::string& input = {}) {
+    int out[2], err[2], in[2];
+    if (::pipe(out) || ::pipe(err) || ::pipe(in)) throw std::runtime_error("pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      ::dup2(err[1], 2);
+      for (int fd : {out[0], out[1], err[0], err[1], in[0], in[1]}) ::close(fd);
+      if (::chdir(Folder().c_str()) != 0) ::_exit(126);
+      ::setenv("XDG_STATE_HOME", m_dir.Path("state").c_str(), 1);
+      std::vector<char*> argv{const_cast<char*>(RELABO_CLI)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      ::execv(RELABO_CLI, argv.data());
+      ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    ::close(in[0]);
+    if (!input.empty() && ::write(in[1], input.data(), input.size()) < 0) {
+      ADD_FAILURE() << "write";
+    }
+    ::close(in[1]);
+    Result result;
+    result.out = ReadAll(out[0]);
+    result.err = ReadAll(err[0]);
+    ::close(out[0]);
+    ::close(err[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+
+  std::string Folder() const { return m_dir.Path("files"); }
+  void Create(const Names& names) {
+    for (const std::string& name : names) m_dir.CreateFile("files/" + name, name);
+  }
+  Names Listing() const {
+    Names names;
+    for (const auto& e : std::filesystem::directory_iterator(Folder()))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  test::TestDir m_dir;
+};
+
+TEST_F(CliProgramTest, CommandsExitStatusesAndTheirOutput) {
+  struct Case {
+    const char* name;
+    Names files;
+    Names args;
+    int status;
+    const char* out;  // the whole standard output
+    const char* errStart;
+    Names after;
+  };
+  const Case cases[] = {
+      {"a dry run touches nothing",
+       {"a.txt", "b.txt"},
+       {"insert", "--string", "new_", "a.txt", "b.txt"},
+       0,
+       "a.txt -> new_a.txt  renamed\nb.txt -> new_b.txt  renamed\n",
+       "2 renamed, 0 unchanged, 0 failed (dry run",
+       {"a.txt", "b.txt"}},
+      {"applied",
+       {"a.txt", "b.txt"},
+       {"--apply", "insert", "--string", "new_", "--from", "0", "a.txt", "b.txt"},
+       0,
+       "a.txt -> anew_.txt  renamed\nb.txt -> bnew_.txt  renamed\n",
+       "2 renamed, 0 unchanged, 0 failed\n",
+       {"anew_.txt", "bnew_.txt"}},
+      {"a chain fails without resolving",
+       {"a1.txt", "a2.txt"},
+       {"number", "--apply", "a1.txt", "a2.txt"},
+       1,
+       "a1.txt -> a2.txt  failed: File exists\na2.txt -> a3.txt  renamed\n",
+       "1 renamed, 0 unchanged, 1 failed\n",
+       {"a1.txt", "a3.txt"}},
+      {"a chain resolved",
+       {"a1.txt", "a2.txt"},
+       {"number", "--apply", "--resolve-chains", "a1.txt", "a2.txt"},
+       0,
+       "a2.txt -> a3.txt  renamed\na1.txt -> a2.txt  renamed\n",
+       "2 renamed",
+       {"a2.txt", "a3.txt"}},
+      {"the dry run tells the failure", {"a1.txt", "a2.txt"}, {"number", "a1.txt", "a2.txt"}, 1,
+       "a1.txt -> a2.txt  failed: a2.txt exists\na2.txt -> a3.txt  renamed\n", "1 renamed",
+       {"a1.txt", "a2.txt"}},
+      {"copies of the marked files of a folder",
+       {"a.jpg", "b.txt"},
+       {"copy", "--copies", "2", "--separator", "-", "--digits", "1", "--folder", ".", "--mark",
+        "*.jpg", "--apply"},
+       0,
+       "a.jpg -> a-1.jpg  renamed\na.jpg -> a-2.jpg  renamed\n",
+       "2 renamed",
+       {"a-1.jpg", "a-2.jpg", "a.jpg", "b.txt"}},
+      {"extension", {"a.txt", "b"}, {"extension", "--to", "md", "--apply", "a.txt", "b"}, 0,
+       "a.txt -> a.md  renamed\nb -> b.md  renamed\n", "2 renamed", {"a.md", "b.md"}},
+      {"paths on standard input", {"x y.txt"}, {"--stdin", "case", "--mode", "upper"}, 0,
+       "x y.txt -> X Y.txt  renamed\n", "1 renamed", {"x y.txt"}},
+      {"a number too large ends the batch", {"n99999999999.txt"}, {"number", "n99999999999.txt"}, 3,
+       "n99999999999.txt ->   failed: '99999999999' is not a valid integer value\n",
+       "0 renamed, 0 unchanged, 1 failed", {"n99999999999.txt"}},
+      {"files of two folders", {"a.txt", "sub/b.txt"}, {"insert", "--string", "x", "a.txt", "sub/b.txt"},
+       2, "", "relabo-cli: the files are not in one folder\n", {"a.txt", "sub"}},
+      {"a missing file", {}, {"insert", "--string", "x", "gone.txt"}, 2, "",
+       "relabo-cli: cannot find 'gone.txt'\n", {}},
+      {"a value outside its range", {"a.txt"}, {"rename", "--digits", "101", "a.txt"}, 2, "",
+       "relabo-cli: --digits must be between 1 and 100\n", {"a.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Folder());
+    m_dir.CreateFolder("files");
+    Create(c.files);
+    const Result result = Run(c.args, c.name == std::string("paths on standard input")
+                                          ? std::string("x y.txt\0", 8)
+                                          : std::string());
+    EXPECT_EQ(result.status, c.status) << result.err;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err.substr(0, std::string(c.errStart).size()), c.errStart) << result.err;
+    EXPECT_EQ(Listing(), c.after);
+  }
+}
+
+TEST_F(CliProgramTest, JsonKeepsEveryByteOfANameAndTellsFailures) {
+  const std::string bad = "bad\xff.txt";
+  const std::string longName = std::string(251, 'l') + ".txt";  // 255 bytes
+  Create({bad, longName});
+  const Result result = Run({"--json", "insert", "--string", "x", bad, longName});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out,
+            "{\"folder\":\"" + Folder() +
+                "\",\"command\":\"Rename (Insert String)\",\"applied\":false,\"operations\":["
+                "{\"old\":\"bad\\udcff.txt\",\"new\":\"xbad\\udcff.txt\",\"outcome\":\"renamed\","
+                "\"reason\":\"\",\"errno\":0},{\"old\":\"" +
+                longName + "\",\"new\":\"x" + longName +
+                "\",\"outcome\":\"failed\",\"reason\":\"the name is longer than 255 bytes\","
+                "\"errno\":36}],\"renamed\":1,\"unchanged\":0,\"failed\":1,\"ended\":null}\n");
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(CliProgramTest, UndoAndHistoryAcrossInvocations) {
+  Create({"a.txt", "b.txt"});
+  ASSERT_EQ(Run({"--apply", "insert", "--string", "x", "a.txt", "b.txt"}).status, 0);
+  const Result history = Run({"history"});
+  EXPECT_EQ(history.status, 0);
+  EXPECT_NE(history.out.find("\t" + Folder() + "\tRename (Insert String)\t2\t\n"),
+            std::string::npos)
+      << history.out;
+
+  const Result undo = Run({"undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(Listing(), (Names{"a.txt", "b.txt"}));
+  const Result after = Run({"history"});
+  EXPECT_NE(after.out.find("\tundone\n"), std::string::npos) << after.out;
+  EXPECT_NE(after.out.find("\tUndo Rename (Insert String)\t2\tundo\n"), std::string::npos)
+      << after.out;
+  // Nothing is left to take back.
+  const Result again = Run({"undo"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_EQ(again.err, "relabo-cli: nothing to undo\n");
+  EXPECT_EQ(Run({"undo", "--batch", "1-1"}).status, 2);
+}
+
+}  // namespace
+}  // namespace relabo
