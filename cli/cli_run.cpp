@@ -13,6 +13,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "cli/json_out.h"
@@ -22,6 +23,7 @@
 #include "engine/plan.h"
 #include "engine/trash_batch.h"
 #include "engine/undo.h"
+#include "filelist/folder_list.h"
 #include "fileutil/error.h"
 #include "fileutil/mask.h"
 #include "fileutil/path.h"
@@ -101,8 +103,6 @@ Selection SelectFolder(const CliOptions& options) {
     if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) names.push_back(name);
   }
   ::closedir(dir);
-  // Without an order asked for, the byte order of the names: the same on every run.
-  std::sort(names.begin(), names.end());
   try {
     for (const std::string& name : names) {
       if (Marked(name, options.marks)) selection.entries.push_back({name, BatchEntryKind::File});
@@ -134,6 +134,25 @@ Selection SelectPaths(const std::vector<std::string>& paths) {
     selection.entries.push_back({walked.substr(slash + 1), KindOf(st)});
   }
   return selection;
+}
+
+// Puts the selection in the order the window's list shows the current folder: the same
+// collation and columns. Entries the list does not show keep their order after the others.
+void SortAsTheList(Selection& selection, int sortBy, bool reverse) {
+  FolderList list;  // reads the current folder, the selection's
+  list.SetSortBy(TFileItem(sortBy));
+  list.SetSortOrder(reverse ? soDescending : soAscending);
+  list.Activate();
+  std::unordered_map<std::string, int> rank;
+  for (int i = 0; i < list.Count(); ++i) {
+    if (list.ItemKind(i) == ekFile) rank.emplace(list.ItemText(i), i);
+  }
+  auto rankOf = [&](const SelectedEntries::Entry& entry) {
+    const auto it = rank.find(entry.name);
+    return it == rank.end() ? list.Count() : it->second;
+  };
+  std::stable_sort(selection.entries.begin(), selection.entries.end(),
+                   [&](const auto& a, const auto& b) { return rankOf(a) < rankOf(b); });
 }
 
 std::vector<std::string> ReadNulSeparated(std::istream& in) {
@@ -410,7 +429,6 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
   using Command = CliOptions::Command;
   if (options.command == Command::History) return RunHistory(options, out, err);
   if (options.command == Command::Undo) return RunUndo(options, out, err, trash);
-  if (options.sortBy) return UsageError(err, "--sort is not available yet");
 
   Selection selection;
   if (!options.folder.empty()) {
@@ -422,6 +440,15 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
   if (selection.entries.empty()) return UsageError(err, "no files given");
   if (::chdir(selection.folder.c_str()) != 0) {
     return UsageError(err, "cannot enter '" + selection.folder + "': " + std::strerror(errno));
+  }
+  // A folder's files go as its list shows them (by name unless --sort says otherwise); given
+  // files in the order given unless --sort is asked for.
+  if (options.sortBy || options.reverse || !options.folder.empty()) {
+    try {
+      SortAsTheList(selection, options.sortBy.value_or(0), options.reverse);
+    } catch (const Error& e) {
+      return UsageError(err, e.what());
+    }
   }
   if (options.command == Command::Extension) return RunExtension(options, selection, out, err);
   return RunBatchCommand(options, selection, out, err, trash);

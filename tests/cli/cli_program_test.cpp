@@ -148,6 +148,16 @@ TEST_F(CliProgramTest, CommandsExitStatusesAndTheirOutput) {
        "relabo-cli: cannot find 'gone.txt'\n", {}},
       {"a value outside its range", {"a.txt"}, {"rename", "--digits", "101", "a.txt"}, 2, "",
        "relabo-cli: --digits must be between 1 and 100\n", {"a.txt"}},
+      {"a folder goes in the list's name order", {"b.txt", "C.txt", "a10.txt", "a9.txt"},
+       {"rename", "--name", "f", "--digits", "1", "--folder", "."}, 0,
+       "a10.txt -> f1.txt  renamed\na9.txt -> f2.txt  renamed\nb.txt -> f3.txt  renamed\n"
+       "C.txt -> f4.txt  renamed\n",
+       "4 renamed", {"C.txt", "a10.txt", "a9.txt", "b.txt"}},
+      {"given files sorted as asked", {"b.txt", "a.txt", "c.txt"},
+       {"rename", "--name", "f", "--digits", "1", "--sort", "name", "--reverse", "b.txt", "a.txt",
+        "c.txt"},
+       0, "c.txt -> f1.txt  renamed\nb.txt -> f2.txt  renamed\na.txt -> f3.txt  renamed\n",
+       "3 renamed", {"a.txt", "b.txt", "c.txt"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
