@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <istream>
 #include <iterator>
@@ -35,11 +37,49 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 constexpr int kEnded = 3;
 
+constexpr int kInterrupted = 130;
+
 class QuietProgress : public BatchProgress {
  public:
   void Start(int, const std::string&) override {}
   void Step(int, const std::string&, const std::string&) override {}
   void Beep() override {}
+};
+
+// The progress of a batch on a terminal: nothing for the first second, then a bar redrawn at
+// most ten times a second. Stops the batch before its next file once Ctrl+C was pressed.
+class TerminalProgress : public BatchProgress {
+ public:
+  TerminalProgress() : m_terminal(::isatty(2) == 1) {}
+  ~TerminalProgress() override {
+    if (m_drawn) std::fputs("\r\033[K", stderr);
+  }
+  void Start(int total, const std::string&) override {
+    m_total = std::max(total, 1);
+    m_start = std::chrono::steady_clock::now();
+    m_last = m_start;
+  }
+  void Step(int position, const std::string&, const std::string&) override {
+    if (StopRequested()) throw Error("Interrupted");
+    if (!m_terminal) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100))
+      return;
+    m_last = now;
+    const int percent = int(int64_t(position) * 100 / m_total);
+    std::string bar(size_t(percent / 5), '#');
+    bar.resize(20, '.');
+    std::fprintf(stderr, "\r[%s] %3d%% %d/%d", bar.c_str(), percent, position, m_total);
+    std::fflush(stderr);
+    m_drawn = true;
+  }
+  void Beep() override {}
+
+ private:
+  bool m_terminal;
+  bool m_drawn = false;
+  int m_total = 1;
+  std::chrono::steady_clock::time_point m_start, m_last;
 };
 
 // The chosen files of one folder, all marked, in the order the batch takes them.
@@ -301,9 +341,11 @@ int RunBatchCommand(const CliOptions& options, const Selection& selection, std::
   }
   const std::string journalPath = DefaultJournalPath();
   JournalWriter journal(journalPath, selection.folder, title);
-  QuietProgress progress;
-  const BatchOutcome outcome =
-      RunPlan(plan, progress, RecordedSetAside(trash, &journal, journalPath), &journal);
+  BatchOutcome outcome;
+  {
+    TerminalProgress progress;
+    outcome = RunPlan(plan, progress, RecordedSetAside(trash, &journal, journalPath), &journal);
+  }
   journal.Finish();
   AddDone(outcome.operations, lines);
   ended.clear();
@@ -313,7 +355,8 @@ int RunBatchCommand(const CliOptions& options, const Selection& selection, std::
     ended = e.what();
   }
   if (journal.Failed()) err << "relabo-cli: not recorded for undo: " << journal.LastError() << "\n";
-  return Report(options, selection.folder, title, lines, ended, out, err);
+  const int status = Report(options, selection.folder, title, lines, ended, out, err);
+  return StopRequested() ? kInterrupted : status;
 }
 
 int RunExtension(const CliOptions& options, const Selection& selection, std::ostream& out,
@@ -423,6 +466,11 @@ int RunUndo(const CliOptions& options, std::ostream& out, std::ostream& err,
 }
 
 }  // namespace
+
+volatile std::sig_atomic_t& StopRequested() {
+  static volatile std::sig_atomic_t requested = 0;
+  return requested;
+}
 
 int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::ostream& err,
            const TrashFunction& trash) {

@@ -1,5 +1,7 @@
 // relabo-cli: the eight commands, Extension, history and undo from the shell, over the same
 // plan, runner and journal as the window.
+#include <signal.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -16,5 +18,11 @@ int main(int argc, char** argv) {
     std::fputs(parse.error.c_str(), stderr);
     return parse.exitCode;
   }
+  // Ctrl+C lets the batch finish its file and record what it did.
+  struct sigaction action {};
+  action.sa_handler = [](int) { relabo::StopRequested() = 1; };
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
   return relabo::RunCli(parse.options, std::cin, std::cout, std::cerr, relabo::TrashFile);
 }

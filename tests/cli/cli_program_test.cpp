@@ -1,11 +1,13 @@
 // The built relabo-cli run on real temporary folders, as a script runs it.
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,8 +36,10 @@ class CliProgramTest : public testing::Test {
  protected:
   CliProgramTest() { m_dir.CreateFolder("files"); }
 
-  // Runs the program in the test's files folder with its own journal.
-  Result Run(const Names& args, const std::string& input = {}) {
+  // Runs the program in the test's files folder with its own journal; meanwhile is called with
+  // the running program's process id.
+  Result Run(const Names& args, const std::string& input = {},
+             const std::function<void(pid_t)>& meanwhile = nullptr) {
     int out[2], err[2], in[2];
     if (::pipe(out) || ::pipe(err) || ::pipe(in)) throw std::runtime_error("pipe");
     const pid_t child = ::fork();
@@ -59,6 +63,7 @@ class CliProgramTest : public testing::Test {
       ADD_FAILURE() << "write";
     }
     ::close(in[1]);
+    if (meanwhile) meanwhile(child);
     Result result;
     result.out = ReadAll(out[0]);
     result.err = ReadAll(err[0]);
@@ -212,6 +217,37 @@ TEST_F(CliProgramTest, UndoAndHistoryAcrossInvocations) {
   EXPECT_EQ(again.status, 1);
   EXPECT_EQ(again.err, "relabo-cli: nothing to undo\n");
   EXPECT_EQ(Run({"undo", "--batch", "1-1"}).status, 2);
+}
+
+}  // namespace
+}  // namespace relabo
+
+namespace relabo {
+namespace {
+
+TEST_F(CliProgramTest, CtrlCStopsBeforeTheNextFileAndRecordsWhatWasDone) {
+  Names names;
+  for (int i = 0; i < 8000; ++i) names.push_back("f" + std::to_string(i));
+  for (const std::string& name : names) m_dir.CreateFile("files/" + name);
+  // Ctrl+C once the first file has its new name.
+  const std::string first = Folder() + "/xf0";
+  const Result result =
+      Run({"--apply", "--quiet", "insert", "--string", "x", "--folder", "."}, {}, [&](pid_t pid) {
+        for (int i = 0; i < 20000 && ::access(first.c_str(), F_OK) != 0; ++i) ::usleep(250);
+        ::kill(pid, SIGINT);
+      });
+  if (result.status == 0) GTEST_SKIP() << "the batch was done before the signal came";
+  EXPECT_EQ(result.status, 130) << result.err;
+  EXPECT_NE(result.err.find("Interrupted"), std::string::npos) << result.err;
+  size_t renamed = 0;
+  for (const std::string& name : Listing()) renamed += name[0] == 'x';
+  EXPECT_GT(renamed, 0u);
+  EXPECT_LT(renamed, names.size());
+  // The journal holds exactly the renames done, so undo takes them all back.
+  const Result undo = Run({"undo"});
+  EXPECT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(Listing().size(), names.size());
+  for (const std::string& name : Listing()) EXPECT_EQ(name[0], 'f') << name;
 }
 
 }  // namespace
