@@ -25,6 +25,7 @@
 #include "engine/plan.h"
 #include "engine/trash_batch.h"
 #include "engine/undo.h"
+#include "filelist/file_sort.h"
 #include "filelist/folder_list.h"
 #include "fileutil/error.h"
 #include "fileutil/mask.h"
@@ -137,10 +138,14 @@ Selection SelectFolder(const CliOptions& options) {
   while (const dirent* d = ::readdir(dir)) {
     const std::string name = d->d_name;
     if (name == "." || name == "..") continue;
-    struct stat st;
-    const std::string path = JoinPath(selection.folder, name);
-    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) continue;
-    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) names.push_back(name);
+    // The listing tells the kind; only a file system that does not is asked per name.
+    bool file = d->d_type == DT_REG || d->d_type == DT_LNK;
+    if (d->d_type == DT_UNKNOWN) {
+      struct stat st;
+      const std::string path = JoinPath(selection.folder, name);
+      file = ::lstat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode));
+    }
+    if (file) names.push_back(name);
   }
   ::closedir(dir);
   try {
@@ -179,6 +184,21 @@ Selection SelectPaths(const std::vector<std::string>& paths) {
 // Puts the selection in the order the window's list shows the current folder: the same
 // collation and columns. Entries the list does not show keep their order after the others.
 void SortAsTheList(Selection& selection, int sortBy, bool reverse) {
+  if (sortBy == fiFileName) {
+    // The list's name order is its collation's: the sort keys alone, no file read.
+    const NameCollator& collator = NameCollator::Instance();
+    std::vector<std::pair<std::string, SelectedEntries::Entry>> keyed;
+    keyed.reserve(selection.entries.size());
+    for (SelectedEntries::Entry& entry : selection.entries) {
+      std::string key = collator.SortKey(entry.name);
+      keyed.emplace_back(std::move(key), std::move(entry));
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [reverse](const auto& a, const auto& b) {
+      return reverse ? b.first < a.first : a.first < b.first;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i) selection.entries[i] = std::move(keyed[i].second);
+    return;
+  }
   FolderList list;  // reads the current folder, the selection's
   list.SetSortBy(TFileItem(sortBy));
   list.SetSortOrder(reverse ? soDescending : soAscending);
