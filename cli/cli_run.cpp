@@ -368,6 +368,13 @@ int RunBatchCommand(const CliOptions& options, const Selection& selection, std::
   }
   journal.Finish();
   AddDone(outcome.operations, lines);
+  // A failure the plan foresaw is told in the plan's words ("a2.txt exists").
+  for (size_t i = 0; i < outcome.operations.size(); ++i) {
+    const BatchOperation& op = outcome.operations[i];
+    if (op.done || op.planIndex < 0) continue;
+    const PlannedOperation& planned = plan.operations[size_t(op.planIndex)];
+    if (planned.error == op.error && !planned.reason.empty()) lines[i].reason = planned.reason;
+  }
   ended.clear();
   try {
     outcome.RethrowEnding();

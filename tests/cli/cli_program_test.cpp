@@ -119,7 +119,7 @@ TEST_F(CliProgramTest, CommandsExitStatusesAndTheirOutput) {
        {"a1.txt", "a2.txt"},
        {"number", "--apply", "a1.txt", "a2.txt"},
        1,
-       "a1.txt -> a2.txt  failed: File exists\na2.txt -> a3.txt  renamed\n",
+       "a1.txt -> a2.txt  failed: a2.txt exists\na2.txt -> a3.txt  renamed\n",
        "1 renamed, 0 unchanged, 1 failed\n",
        {"a1.txt", "a3.txt"}},
       {"a chain resolved",
