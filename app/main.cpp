@@ -1,15 +1,13 @@
 // Relabo: the application, its main window and the event loop. Takes a folder, or files to
 // mark in their folder (what a file manager hands over with "Open With").
-#include <unistd.h>
-
 #include <QApplication>
-#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "app/command_line.h"
+#include "fileutil/path.h"
 #include "fileutil/start_paths.h"
 #include "ui/actions.h"
 #include "ui/error_box.h"
@@ -37,16 +35,6 @@ class TApplication : public QApplication {
 
 }  // namespace
 
-// The folder the program was started in, where relative paths on its command line begin.
-std::string StartingFolder() {
-  std::vector<char> buffer(4096);
-  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
-}
-
 int main(int argc, char** argv) {
   // Read before the toolkit starts: --help and --version need no display.
   const relabo::CommandLine line = relabo::ParseCommandLine({argv + 1, argv + argc});
@@ -55,7 +43,9 @@ int main(int argc, char** argv) {
     std::fputs(line.error.c_str(), stderr);
     return line.exitCode;
   }
-  const relabo::StartPaths start = relabo::ResolveStartPaths(line.paths, StartingFolder());
+  // Relative paths start in the folder the program was started in.
+  const std::string base = relabo::WorkingFolder();
+  const relabo::StartPaths start = relabo::ResolveStartPaths(line.paths, base.empty() ? "/" : base);
 
   QApplication::setOrganizationName(QStringLiteral("Corvelsoft"));
   QApplication::setApplicationName(QStringLiteral("Relabo"));

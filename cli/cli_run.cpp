@@ -107,13 +107,10 @@ struct Selection {
   std::string error;  // a usage error's words
 };
 
+// Where relative paths start; "/" when the current folder was removed.
 std::string CurrentFolder() {
-  std::vector<char> buffer(4096);
-  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return "/";
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
+  const std::string folder = WorkingFolder();
+  return folder.empty() ? std::string("/") : folder;
 }
 
 BatchEntryKind KindOf(const struct stat& st) {

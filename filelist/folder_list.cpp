@@ -132,11 +132,6 @@ Error SystemError(const std::string& path, int code) {
   return Error(Format("%s: %s", path, std::strerror(code)), code);
 }
 
-std::string CurrentFolder() {
-  std::unique_ptr<char, decltype(&std::free)> path(::getcwd(nullptr, 0), &std::free);
-  return path ? std::string(path.get()) : std::string();
-}
-
 // One entry of a folder as read; the name lives in the folder's name buffer.
 struct RawEntry {
   uint32_t nameOffset;
@@ -315,7 +310,7 @@ int32_t CharacterCount(std::string_view text) {
 // ---------------------------------------------------------------------------------------------
 // FolderList
 
-FolderList::FolderList(FolderListView* view) : m_view(nullptr), m_directory(CurrentFolder()) {
+FolderList::FolderList(FolderListView* view) : m_view(nullptr), m_directory(WorkingFolder()) {
   SetView(view);
 }
 

@@ -42,9 +42,9 @@ Error SystemError(const char* pattern, const std::string& path, int code) {
 }
 
 std::string CurrentFolder() {
-  std::unique_ptr<char, decltype(&std::free)> path(::getcwd(nullptr, 0), &std::free);
-  if (!path) throw SystemError("%s: %s", ".", errno);
-  return path.get();
+  std::string folder = WorkingFolder();
+  if (folder.empty()) throw SystemError("%s: %s", ".", errno);
+  return folder;
 }
 
 // Puts the current folder back when it goes out of scope. Holds the folder open rather than
@@ -114,6 +114,11 @@ std::string JoinPath(std::string_view folder, std::string_view name, PathStyle s
   if (!folder.empty() && folder.back() != FolderSeparator(style)) result += FolderSeparator(style);
   result += name;
   return result;
+}
+
+std::string WorkingFolder() {
+  std::unique_ptr<char, decltype(&std::free)> path(::getcwd(nullptr, 0), &std::free);
+  return path ? std::string(path.get()) : std::string();
 }
 
 bool FolderExists(const std::string& path) {

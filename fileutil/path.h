@@ -23,6 +23,10 @@ std::string DrivePart(std::string_view path, PathStyle style = PathStyle::Posix)
 std::string JoinPath(std::string_view folder, std::string_view name,
                      PathStyle style = PathStyle::Posix);
 
+/// The process's current folder; empty when it cannot be read (it was removed, say), with
+/// errno telling why.
+std::string WorkingFolder();
+
 /// True when the path names an existing folder (following symbolic links).
 bool FolderExists(const std::string& path);
 
