@@ -1,6 +1,5 @@
 #include "cli/cli_run.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 #include <istream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -90,7 +90,7 @@ class SelectedEntries : public BatchEntries {
     std::string name;
     BatchEntryKind kind = BatchEntryKind::File;
   };
-  explicit SelectedEntries(std::vector<Entry> entries) : m_entries(std::move(entries)) {}
+  explicit SelectedEntries(const std::vector<Entry>& entries) : m_entries(entries) {}
   int Count() const override { return int(m_entries.size()); }
   int MarkedCount() const override { return Count(); }
   bool IsMarked(int) const override { return true; }
@@ -98,7 +98,7 @@ class SelectedEntries : public BatchEntries {
   std::string Name(int index) const override { return m_entries.at(size_t(index)).name; }
 
  private:
-  std::vector<Entry> m_entries;
+  const std::vector<Entry>& m_entries;
 };
 
 struct Selection {
@@ -123,32 +123,18 @@ bool Marked(const std::string& name, const std::vector<std::string>& masks) {
                      [&](const std::string& mask) { return MaskMatches(name, mask); });
 }
 
-Selection SelectFolder(const CliOptions& options) {
+// The files of the folder as read for the plan, those the masks mark (all without masks).
+Selection SelectFolder(const std::string& folder, const DiskFolderNames& names,
+                       const std::vector<std::string>& masks) {
   Selection selection;
-  selection.folder = LogicalPath(options.folder, CurrentFolder());
-  DIR* dir = ::opendir(selection.folder.c_str());
-  if (!dir) {
-    selection.error = "cannot open '" + options.folder + "': " + std::strerror(errno);
-    return selection;
-  }
-  std::vector<std::string> names;
-  while (const dirent* d = ::readdir(dir)) {
-    const std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
-    // The listing tells the kind; only a file system that does not is asked per name.
-    bool file = d->d_type == DT_REG || d->d_type == DT_LNK;
-    if (d->d_type == DT_UNKNOWN) {
-      struct stat st;
-      const std::string path = JoinPath(selection.folder, name);
-      file = ::lstat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode));
-    }
-    if (file) names.push_back(name);
-  }
-  ::closedir(dir);
+  selection.folder = folder;
+  selection.entries.reserve(names.Count());
   try {
-    for (const std::string& name : names) {
-      if (Marked(name, options.marks)) selection.entries.push_back({name, BatchEntryKind::File});
-    }
+    names.ForEachName([&](std::string_view name, NameKind kind, bool) {
+      if (kind != NameKind::File) return;
+      const std::string text(name);
+      if (Marked(text, masks)) selection.entries.push_back({text, BatchEntryKind::File});
+    });
   } catch (const Error& e) {
     selection.error = e.what();
   }
@@ -183,17 +169,13 @@ Selection SelectPaths(const std::vector<std::string>& paths) {
 void SortAsTheList(Selection& selection, int sortBy, bool reverse) {
   if (sortBy == fiFileName) {
     // The list's name order is its collation's: the sort keys alone, no file read.
-    const NameCollator& collator = NameCollator::Instance();
-    std::vector<std::pair<std::string, SelectedEntries::Entry>> keyed;
-    keyed.reserve(selection.entries.size());
-    for (SelectedEntries::Entry& entry : selection.entries) {
-      std::string key = collator.SortKey(entry.name);
-      keyed.emplace_back(std::move(key), std::move(entry));
-    }
-    std::stable_sort(keyed.begin(), keyed.end(), [reverse](const auto& a, const auto& b) {
-      return reverse ? b.first < a.first : a.first < b.first;
-    });
-    for (size_t i = 0; i < keyed.size(); ++i) selection.entries[i] = std::move(keyed[i].second);
+    const std::vector<uint32_t> order =
+        NameOrder(selection.entries.size(),
+                  [&](size_t i) { return std::string_view(selection.entries[i].name); }, reverse);
+    std::vector<SelectedEntries::Entry> sorted;
+    sorted.reserve(order.size());
+    for (const uint32_t i : order) sorted.push_back(std::move(selection.entries[i]));
+    selection.entries = std::move(sorted);
     return;
   }
   FolderList list;  // reads the current folder, the selection's
@@ -230,10 +212,11 @@ int UsageError(std::ostream& err, const std::string& message) {
   return kUsage;
 }
 
-// One operation as the output shows it.
+// One operation as the output shows it; the names are the plan's or the outcome's, which
+// outlive the report.
 struct Line {
-  std::string oldName;
-  std::string newName;
+  std::string_view oldName;
+  std::string_view newName;
   enum class Outcome { Renamed, Unchanged, Failed, NotRun } outcome = Outcome::Renamed;
   std::string reason;
   int error = 0;
@@ -257,6 +240,7 @@ std::string ErrorWords(int error) { return error ? std::strerror(error) : "faile
 
 // The operations as they ran, with their real outcomes.
 void AddDone(const std::vector<BatchOperation>& done, std::vector<Line>& lines) {
+  lines.reserve(lines.size() + done.size());
   for (const BatchOperation& op : done) {
     Line& line = lines.emplace_back();
     line.oldName = op.oldName;
@@ -319,17 +303,19 @@ int Report(const CliOptions& options, const std::string& folder, const std::stri
   return failed > 0 ? kFailed : 0;
 }
 
-int RunBatchCommand(const CliOptions& options, const Selection& selection, std::ostream& out,
-                    std::ostream& err, const TrashFunction& trash) {
+int RunBatchCommand(const CliOptions& options, const Selection& selection,
+                    const DiskFolderNames& names, std::ostream& out, std::ostream& err,
+                    const TrashFunction& trash) {
   const SelectedEntries entries(selection.entries);
   const std::string title = std::string(BatchTitle(options.batchCommand));
   PlanOptions planOptions;
   planOptions.resolveChains = options.resolveChains;
-  const BatchPlan plan = PlanBatch(entries, options.batchCommand, options.params,
-                                   DiskFolderNames("."), planOptions);
+  const BatchPlan plan =
+      PlanBatch(entries, options.batchCommand, options.params, names, planOptions);
   std::vector<Line> lines;
   std::string ended = plan.endingError;
   if (!options.apply) {
+    lines.reserve(plan.operations.size());
     for (const PlannedOperation& op : plan.operations) {
       Line& line = lines.emplace_back();
       line.oldName = op.oldName;
@@ -387,15 +373,19 @@ int RunExtension(const CliOptions& options, const Selection& selection, std::ost
                  std::ostream& err) {
   const SelectedEntries entries(selection.entries);
   std::vector<Line> lines;
+  std::vector<std::string> newNames;
+  ExtensionOutcome outcome;
   if (options.apply) {
     JournalWriter journal(DefaultJournalPath(), selection.folder, "Extension");
-    const ExtensionOutcome outcome = ChangeExtension(entries, options.extension, nullptr, &journal);
+    outcome = ChangeExtension(entries, options.extension, nullptr, &journal);
     journal.Finish();
     AddDone(outcome.operations, lines);
   } else {
+    lines.reserve(selection.entries.size());
+    newNames.reserve(selection.entries.size());  // no reallocation: the lines point into it
     for (int i = 0; i < entries.Count(); ++i) {
       Line& line = lines.emplace_back();
-      line.oldName = entries.Name(i);
+      line.oldName = selection.entries[size_t(i)].name;
       struct stat st;
       if (entries.Kind(i) != BatchEntryKind::File) {
         line.outcome = Line::Outcome::Failed;
@@ -403,13 +393,15 @@ int RunExtension(const CliOptions& options, const Selection& selection, std::ost
         line.reason = ErrorWords(EISDIR);
         continue;
       }
-      line.newName = NameWithExtension(line.oldName, options.extension);
+      const std::string& newName =
+          newNames.emplace_back(NameWithExtension(std::string(line.oldName), options.extension));
+      line.newName = newName;
       if (line.newName == line.oldName) {
         line.outcome = Line::Outcome::Unchanged;
-      } else if (::lstat(line.newName.c_str(), &st) == 0) {
+      } else if (::lstat(newName.c_str(), &st) == 0) {
         line.outcome = Line::Outcome::Failed;
         line.error = EEXIST;
-        line.reason = line.newName + " exists";
+        line.reason = newName + " exists";
       }
     }
   }
@@ -502,16 +494,33 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
   if (options.command == Command::History) return RunHistory(options, out, err);
   if (options.command == Command::Undo) return RunUndo(options, out, err, trash);
 
+  // The folder is read once: for the files a --folder selects and for the plan.
   Selection selection;
+  std::optional<DiskFolderNames> names;
+  const auto enter = [&](const std::string& folder, const std::string& shown) {
+    if (::chdir(folder.c_str()) != 0) return "cannot enter '" + shown + "': " + std::strerror(errno);
+    try {
+      names.emplace(".");
+    } catch (const Error& e) {
+      return "cannot read '" + shown + "': " + std::strerror(e.Code());
+    }
+    return std::string();
+  };
   if (!options.folder.empty()) {
-    selection = SelectFolder(options);
+    const std::string folder = LogicalPath(options.folder, CurrentFolder());
+    if (const std::string error = enter(folder, options.folder); !error.empty()) {
+      return UsageError(err, error);
+    }
+    selection = SelectFolder(folder, *names, options.marks);
+    if (!selection.error.empty()) return UsageError(err, selection.error);
+    if (selection.entries.empty()) return UsageError(err, "no files given");
   } else {
     selection = SelectPaths(options.stdinPaths ? ReadNulSeparated(in) : options.files);
-  }
-  if (!selection.error.empty()) return UsageError(err, selection.error);
-  if (selection.entries.empty()) return UsageError(err, "no files given");
-  if (::chdir(selection.folder.c_str()) != 0) {
-    return UsageError(err, "cannot enter '" + selection.folder + "': " + std::strerror(errno));
+    if (!selection.error.empty()) return UsageError(err, selection.error);
+    if (selection.entries.empty()) return UsageError(err, "no files given");
+    if (const std::string error = enter(selection.folder, selection.folder); !error.empty()) {
+      return UsageError(err, error);
+    }
   }
   // A folder's files go as its list shows them (by name unless --sort says otherwise); given
   // files in the order given unless --sort is asked for.
@@ -523,7 +532,7 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
     }
   }
   if (options.command == Command::Extension) return RunExtension(options, selection, out, err);
-  return RunBatchCommand(options, selection, out, err, trash);
+  return RunBatchCommand(options, selection, *names, out, err, trash);
 }
 
 }  // namespace relabo

@@ -35,16 +35,17 @@ void AppendEscaped(std::string& out, std::string_view text) {
     out += "\\x2d";
     return;
   }
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte > 0x20 && byte < 0x7f && byte != '\\') {
-      out += c;
-    } else {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    }
+  // Runs of bytes that need no escape are appended whole.
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte > 0x20 && byte < 0x7f && byte != '\\') continue;
+    out.append(text.data() + start, i - start);
+    const char escape[4] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    out.append(escape, 4);
+    start = i + 1;
   }
+  out.append(text.data() + start, text.size() - start);
 }
 
 int HexValue(char c) {
@@ -183,27 +184,42 @@ std::optional<Record> ParseRecord(std::string_view line) {
   return record;
 }
 
-std::string FormatOperation(const std::string& id, const JournalOperation& op) {
-  std::string line;
-  auto text = [&](std::string_view s) {
-    line += ' ';
-    AppendEscaped(line, s);
-  };
-  auto number = [&](auto n) {
-    line += ' ';
-    line += std::to_string(n);
-  };
+void AppendText(std::string& line, std::string_view text) {
+  line += ' ';
+  AppendEscaped(line, text);
+}
+
+template <typename Number>
+void AppendNumber(std::string& line, Number n) {
+  char digits[24];
+  digits[0] = ' ';
+  const auto end = std::to_chars(digits + 1, digits + sizeof digits, n).ptr;
+  line.append(digits, size_t(end - digits));
+}
+
+void AppendRename(std::string& line, const std::string& id, std::string_view from,
+                  std::string_view to, std::uint64_t device, std::uint64_t inode,
+                  std::int64_t birthNs) {
+  line += "rename ";
+  line += id;
+  AppendText(line, from);
+  AppendText(line, to);
+  AppendNumber(line, device);
+  AppendNumber(line, inode);
+  AppendNumber(line, birthNs);
+  line += '\n';
+}
+
+// Appends the operation's record to line.
+void AppendOperation(std::string& line, const std::string& id, const JournalOperation& op) {
+  const auto text = [&](std::string_view s) { AppendText(line, s); };
+  const auto number = [&](auto n) { AppendNumber(line, n); };
   switch (op.kind) {
     case JournalOperationKind::Rename:
-      line = "rename " + id;
-      text(op.oldName);
-      text(op.newName);
-      number(op.device);
-      number(op.inode);
-      number(op.birthNs);
-      break;
+      return AppendRename(line, id, op.oldName, op.newName, op.device, op.inode, op.birthNs);
     case JournalOperationKind::Copy:
-      line = "copy " + id;
+      line += "copy ";
+      line += id;
       text(op.oldName);
       text(op.newName);
       number(op.device);
@@ -212,7 +228,8 @@ std::string FormatOperation(const std::string& id, const JournalOperation& op) {
       number(op.mtimeNs);
       break;
     case JournalOperationKind::Delete:
-      line = "delete " + id;
+      line += "delete ";
+      line += id;
       text(op.oldName);
       text(op.trashedPath);
       text(op.trashInfoPath);
@@ -220,7 +237,8 @@ std::string FormatOperation(const std::string& id, const JournalOperation& op) {
       number(op.inode);
       break;
     case JournalOperationKind::Restore:
-      line = "restore " + id;
+      line += "restore ";
+      line += id;
       text(op.oldName);
       text(op.trashedPath);
       number(op.device);
@@ -228,7 +246,6 @@ std::string FormatOperation(const std::string& id, const JournalOperation& op) {
       break;
   }
   line += '\n';
-  return line;
 }
 
 // Calls visit(line, record) for every whole line that parses; the text after the last newline
@@ -429,7 +446,14 @@ void JournalWriter::Open() {
 
 void JournalWriter::Add(const JournalOperation& operation) {
   if (m_failed || m_finished) return;
-  m_buffer += FormatOperation(m_id, operation);
+  AppendOperation(m_buffer, m_id, operation);
+  if (std::chrono::steady_clock::now() - m_lastFlush >= m_options.flushInterval) Flush();
+}
+
+void JournalWriter::AddRename(std::string_view from, std::string_view to, std::uint64_t device,
+                              std::uint64_t inode) {
+  if (m_failed || m_finished) return;
+  AppendRename(m_buffer, m_id, from, to, device, inode, 0);
   if (std::chrono::steady_clock::now() - m_lastFlush >= m_options.flushInterval) Flush();
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct statx;
@@ -101,6 +102,9 @@ class JournalWriter {
   ~JournalWriter();
 
   void Add(const JournalOperation& operation);
+  /// Add of a rename whose file is known by the listing: the record without a copy of the names.
+  void AddRename(std::string_view from, std::string_view to, std::uint64_t device,
+                 std::uint64_t inode);
   /// Writes the buffered operations when the last write is longer ago than the flush interval;
   /// a runner calls it before an operation that may take long.
   void FlushIfDue();

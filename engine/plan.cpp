@@ -746,13 +746,7 @@ class Runner {
   void Renamed(const PlannedOperation& op, const std::string& from, const std::string& to) {
     if (!m_journal) return;
     if (m_plan.device == 0 || op.inode == 0) return m_journal->Add(RenameRecord(from, to));
-    JournalOperation record;
-    record.kind = JournalOperationKind::Rename;
-    record.oldName = from;
-    record.newName = to;
-    record.device = m_plan.device;
-    record.inode = op.inode;
-    m_journal->Add(record);
+    m_journal->AddRename(from, to, m_plan.device, op.inode);
   }
 
   // Shows the operation and starts its record.
@@ -931,6 +925,17 @@ DiskFolderNames::DiskFolderNames(std::string folder) : m_folder(std::move(folder
   }
 }
 
+void DiskFolderNames::ForEachName(
+    const std::function<void(std::string_view name, NameKind kind, bool link)>& visit) const {
+  for (size_t at = 0; at < m_bytes.size();) {
+    const auto kind = static_cast<uint8_t>(m_bytes[at]);
+    const auto length = static_cast<uint8_t>(m_bytes[at + 1]);
+    visit(std::string_view(m_bytes.data() + at + 2, length), static_cast<NameKind>(kind & 0x7F),
+          (kind & 0x80) != 0);
+    at += 2 + length + sizeof(uint64_t);
+  }
+}
+
 size_t DiskFolderNames::IndexStart(uint64_t slot, size_t mask) {
   return static_cast<size_t>((slot >> 32) * 0x9E3779B1u) & mask;
 }
@@ -1067,6 +1072,7 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
   Simulation simulation(names, options, ops, planned,
                         copying ? planned + files.size() : planned * 2, scratch.Get());
   size_t end = kNone;  // the number that cannot be converted
+  constexpr size_t kInodeAhead = 8;
   int64_t started = 0;
   size_t next = 0;
   for (const int index : files) {
@@ -1077,7 +1083,15 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
       op.entry = index;
       op.copy = copying ? c : 0;
       op.oldName.assign(name);
-      op.inode = copying ? 0 : names.Inode(name);
+      // The inode of a file is asked a few files later, its slot fetched meanwhile.
+      op.inode = 0;
+      if (!copying) {
+        names.Prefetch(op.oldName);
+        if (next > kInodeAhead) {
+          PlannedOperation& earlier = ops[next - 1 - kInodeAhead];
+          earlier.inode = names.Inode(earlier.oldName);
+        }
+      }
       op.outcome = PlanOutcome::Rename;
       op.error = 0;
       op.reason.clear();
@@ -1101,6 +1115,12 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
         plan.endingError = e.what();
         end = next - 1;
       }
+    }
+  }
+
+  if (!copying) {
+    for (size_t i = next > kInodeAhead ? next - kInodeAhead : 0; i < next; ++i) {
+      ops[i].inode = names.Inode(ops[i].oldName);
     }
   }
 

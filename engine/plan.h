@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -79,6 +80,9 @@ class DiskFolderNames : public FolderNames {
   std::uint64_t Device() const override { return m_device; }
   /// How many names the folder held when read.
   size_t Count() const { return m_count; }
+  /// Every name read, in the listing's order, with its kind and whether it is a symbolic link.
+  void ForEachName(
+      const std::function<void(std::string_view name, NameKind kind, bool link)>& visit) const;
 
  private:
   // The record of a name read (kind and link flag, length, bytes, inode), or null.

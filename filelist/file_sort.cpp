@@ -4,8 +4,12 @@
 #include <unicode/uloc.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
+#include <numeric>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "fileutil/error.h"
@@ -182,6 +186,12 @@ int NameCollator::CompareIgnoreCase(std::string_view a, std::string_view b) cons
 }
 
 std::string NameCollator::SortKey(std::string_view name) const {
+  std::string key;
+  AppendSortKey(name, key);
+  return key;
+}
+
+void NameCollator::AppendSortKey(std::string_view name, std::string& out) const {
   Scratch& s = ThreadScratch();
   ToUtf16(name, s.a);
   std::string& buffer = s.key;
@@ -196,11 +206,77 @@ std::string NameCollator::SortKey(std::string_view name) const {
   }
   // The collation key holds no zero byte before its terminating one, so the name's bytes
   // after it decide only between keys that are otherwise equal, as in Compare.
-  std::string key;
-  key.reserve(n + name.size());
-  key.append(buffer.data(), n);
-  key.append(name);
-  return key;
+  out.append(buffer.data(), n);
+  out.append(name);
+}
+
+namespace {
+
+// Sort keys one after another in one string: no allocation per name.
+struct KeyArena {
+  std::string bytes;
+  std::vector<size_t> ends;
+  std::string_view Key(size_t i) const {
+    const size_t start = i == 0 ? 0 : ends[i - 1];
+    return std::string_view(bytes).substr(start, ends[i] - start);
+  }
+};
+
+// Makes the keys of the names [from, to) and sorts those indices by them.
+void SortRange(const NameCollator& collator, const std::function<std::string_view(size_t)>& nameOf,
+               bool descending, uint32_t from, uint32_t to, KeyArena& keys,
+               std::vector<uint32_t>& order) {
+  keys.bytes.reserve(size_t(to - from) * 32);
+  keys.ends.reserve(to - from);
+  for (uint32_t i = from; i < to; ++i) {
+    collator.AppendSortKey(nameOf(i), keys.bytes);
+    keys.ends.push_back(keys.bytes.size());
+  }
+  std::stable_sort(order.begin() + from, order.begin() + to, [&](uint32_t a, uint32_t b) {
+    return descending ? keys.Key(b - from) < keys.Key(a - from)
+                      : keys.Key(a - from) < keys.Key(b - from);
+  });
+}
+
+}  // namespace
+
+std::vector<uint32_t> NameOrder(size_t count, const std::function<std::string_view(size_t)>& nameOf,
+                                bool descending) {
+  if (count > UINT32_MAX) throw Error("Too many names to sort", EOVERFLOW);
+  const NameCollator& collator = NameCollator::Instance();
+  std::vector<uint32_t> order(count);
+  std::iota(order.begin(), order.end(), 0u);
+  const auto n = static_cast<uint32_t>(count);
+  // Below this the second thread costs more than it saves.
+  constexpr uint32_t kHalves = 20000;
+  KeyArena first, second;
+  if (n < kHalves || std::thread::hardware_concurrency() < 2) {
+    SortRange(collator, nameOf, descending, 0, n, first, order);
+    return order;
+  }
+  const uint32_t middle = n / 2;
+  std::exception_ptr failure;
+  std::thread helper([&] {
+    try {
+      SortRange(collator, nameOf, descending, middle, n, second, order);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  try {
+    SortRange(collator, nameOf, descending, 0, middle, first, order);
+  } catch (...) {
+    helper.join();
+    throw;
+  }
+  helper.join();
+  if (failure) std::rethrow_exception(failure);
+  const auto key = [&](uint32_t i) { return i < middle ? first.Key(i) : second.Key(i - middle); };
+  // Stable: of equal names, those of the first half stay first.
+  std::inplace_merge(order.begin(), order.begin() + middle, order.end(), [&](uint32_t a, uint32_t b) {
+    return descending ? key(b) < key(a) : key(a) < key(b);
+  });
+  return order;
 }
 
 namespace {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "filelist/entry.h"
 #include "filelist/sort_string_list.h"
@@ -33,11 +36,18 @@ class NameCollator {
   /// The sort key for the name sort; keys compare with memcmp/std::string::compare as
   /// Compare does.
   std::string SortKey(std::string_view name) const;
+  /// The same key appended to out: many keys kept in one string without one allocation each.
+  void AppendSortKey(std::string_view name, std::string& out) const;
 
  private:
   struct Impl;
   Impl* m_impl;
 };
+
+/// The order of count names in the name sort (descending: the reverse), as indices; equal
+/// names keep their order. Large sets have their keys made and sorted in two halves at once.
+std::vector<uint32_t> NameOrder(size_t count, const std::function<std::string_view(size_t)>& nameOf,
+                                bool descending);
 
 /// Where the last scan put the entries of the work store (-1 where there is none).
 struct ScanBlocks {

@@ -230,6 +230,22 @@ TEST_F(JournalTest, RoundTripsEveryRecordKindAndByte) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
+TEST_F(JournalTest, RenameOfAKnownFileReadsBackAsAnyRename) {
+  const std::string names[] = {AllBytes(), "-", "", "plain.txt", "a b\\c"};
+  std::vector<JournalOperation> expected;
+  {
+    JournalWriter writer(m_path, "/data", "Rename Files");
+    for (const std::string& name : names) {
+      writer.AddRename(name, name + ".new", 64769, 42);
+      expected.push_back(Rename(name, name + ".new", 64769, 42));
+    }
+    writer.Finish();
+  }
+  const auto batches = ReadJournal(m_path);
+  ASSERT_EQ(batches.size(), 1u);
+  EXPECT_EQ(batches[0].operations, expected);
+}
+
 TEST_F(JournalTest, TornLastRecordIsIgnoredAtEveryByte) {
   {
     JournalWriter writer(m_path, "/f", "First");

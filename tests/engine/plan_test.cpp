@@ -842,6 +842,28 @@ TEST_F(PlanTest, PlanIntoAnOldPlanIsTheSame) {
   }
 }
 
+// Each planned rename carries its own file's inode from the listing, for lists of every length
+// around the distance the lookups run behind.
+TEST_F(PlanTest, EveryOperationCarriesItsFilesInode) {
+  for (const int count : {1, 5, 8, 9, 10, 40}) {
+    SCOPED_TRACE(count);
+    std::vector<FakeEntry> list;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "i" + std::to_string(count) + "-" + std::to_string(i);
+      m_dir.CreateFile(name);
+      list.push_back({name});
+    }
+    FakeEntries entries(list);
+    const BatchPlan plan = PlanBatch(entries, kInsertString, Insert("x"), DiskFolderNames("."));
+    ASSERT_EQ(plan.operations.size(), size_t(count));
+    for (const PlannedOperation& op : plan.operations) {
+      struct stat st;
+      ASSERT_EQ(::lstat(op.oldName.c_str(), &st), 0);
+      EXPECT_EQ(op.inode, st.st_ino) << op.oldName;
+    }
+  }
+}
+
 // A plan with nothing to do starts nothing; a command outside 0-7 is refused.
 TEST_F(PlanTest, EmptyPlansAndBadCommands) {
   FakeEntries none{{"a.txt", false}};
@@ -902,6 +924,18 @@ TEST_F(PlanTest, DiskFolderNames) {
     EXPECT_EQ(names.Inode(r.name), listed ? st.st_ino : 0);
   }
   EXPECT_EQ(names.Count(), 8u);
+  // Every name read, once, with the kind Kind tells and whether it is a link.
+  std::map<std::string, std::pair<NameKind, bool>> listed;
+  names.ForEachName([&](std::string_view name, NameKind kind, bool link) {
+    EXPECT_TRUE(listed.emplace(std::string(name), std::pair(kind, link)).second) << name;
+  });
+  const std::map<std::string, std::pair<NameKind, bool>> expectedListing = {
+      {"file", {NameKind::File, false}},       {"dir", {NameKind::Folder, false}},
+      {"to-dir", {NameKind::File, true}},      {"to-file", {NameKind::File, true}},
+      {"dangling", {NameKind::File, true}},    {"fifo", {NameKind::Other, false}},
+      {"hard", {NameKind::File, false}},       {"\xFF\n name", {NameKind::File, false}},
+  };
+  EXPECT_EQ(listed, expectedListing);
   // Names made after reading are not seen, unless they are looked up as paths.
   m_dir.CreateFile("later");
   EXPECT_EQ(names.Kind("later"), NameKind::None);

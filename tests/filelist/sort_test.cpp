@@ -346,6 +346,36 @@ TEST(NameCollator, OrdersNamesAsTheLocaleDoes) {
   }
 }
 
+// The name order of a set of names, in one piece and in the two halves of a large set: the
+// order Compare gives, equal names in the order they came.
+TEST(NameOrder, SortsAsCompareAndKeepsEqualNamesInOrder) {
+  const char* pieces[] = {"a", "B", "-", " ", "0", "1", "é", "e\u0301", "\xFF", "img", "10", "9"};
+  std::mt19937 rng(5);
+  for (const size_t count : {size_t(0), size_t(1), size_t(300), size_t(45001)}) {
+    std::vector<std::string> names;
+    while (names.size() < count) {
+      std::string name;
+      for (int n = std::uniform_int_distribution<int>(1, 4)(rng); n > 0; --n) {
+        name += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng)];
+      }
+      names.push_back(name);  // short names: many repeat, across the halves too
+    }
+    for (const bool descending : {false, true}) {
+      SCOPED_TRACE(testing::Message() << count << (descending ? " descending" : " ascending"));
+      const NameCollator& collator = NameCollator::Instance();
+      std::vector<uint32_t> expected(count);
+      for (uint32_t i = 0; i < count; ++i) expected[i] = i;
+      std::stable_sort(expected.begin(), expected.end(), [&](uint32_t a, uint32_t b) {
+        const int v = collator.Compare(names[a], names[b]);
+        return descending ? v > 0 : v < 0;
+      });
+      const std::vector<uint32_t> order =
+          NameOrder(count, [&](size_t i) { return std::string_view(names[i]); }, descending);
+      ASSERT_EQ(order, expected);
+    }
+  }
+}
+
 TEST(NameCollator, IgnoringCaseDropsOnlyTheCase) {
   const NameCollator english("en_US");
   const NameCollator turkish("tr_TR");
