@@ -179,6 +179,76 @@ TEST_F(CliProgramTest, CommandsExitStatusesAndTheirOutput) {
   }
 }
 
+// Every command's worked values, applied by the program to real files: the folder afterwards.
+TEST_F(CliProgramTest, EachCommandGivesItsWorkedValues) {
+  struct Case {
+    const char* name;
+    Names files;
+    Names args;
+    Names after;
+  };
+  const Case cases[] = {
+      {"insert at the end", {"a.txt"}, {"insert", "--string", "x", "--from", "0"}, {"ax.txt"}},
+      {"insert at the start", {"a.txt"}, {"insert", "--string", "x", "--from", "1"}, {"xa.txt"}},
+      {"insert beyond the end", {"a.txt"}, {"insert", "--string", "x", "--from", "99"},
+       {"ax.txt"}},
+      {"remove from the end", {"abcde.txt"}, {"remove", "--from", "end", "--number", "3"},
+       {"ab.txt"}},
+      {"remove more than the name from the end", {"abc.txt"},
+       {"remove", "--from", "end", "--number", "9"}, {"abc.txt"}},
+      {"remove the whole name from the begin", {"abc.txt"}, {"remove", "--number", "9"},
+       {".txt"}},
+      {"remove at a position", {"abcde.txt"},
+       {"remove", "--from", "position", "--position", "2", "--number", "2"}, {"ade.txt"}},
+      {"replace never loops", {"banana.txt"}, {"replace", "--original", "a", "--new", "aa"},
+       {"baanaanaa.txt"}},
+      {"replace is case-sensitive", {"banana.txt"}, {"replace", "--original", "A", "--new", "x"},
+       {"banana.txt"}},
+      {"overwrite", {"abcde.txt"}, {"overwrite", "--string", "XY", "--from", "4"},
+       {"abcXY.txt"}},
+      {"overwrite beyond the end", {"abc.txt"}, {"overwrite", "--string", "XY", "--from", "9"},
+       {"abcXY.txt"}},
+      {"case of words", {"HELLO_wORLD_x.TXT"}, {"case", "--mode", "words", "--separator", "_"},
+       {"Hello_World_X.TXT"}},
+      {"case of the first character", {"hELLO wORLD.TXT"}, {"case", "--mode", "first"},
+       {"Hello world.TXT"}},
+      {"upper case keeps the extension", {"archive.tar.gz"}, {"case", "--mode", "upper"},
+       {"ARCHIVE.TAR.gz"}},
+      {"a dot file keeps its case", {".profile"}, {"case", "--mode", "upper"}, {".profile"}},
+      {"the second number", {"img12_0099.jpg"}, {"number", "--which", "2"}, {"img12_0100.jpg"}},
+      {"a third number that is not there", {"img12_0099.jpg"}, {"number", "--which", "3"},
+       {"img12_0099.jpg"}},
+      {"a number grows", {"9.txt"}, {"number"}, {"10.txt"}},
+      {"a number goes down", {"f007.txt"}, {"number", "--plus", "-10"}, {"f0-3.txt"}},
+      {"rename with a counter", {"a.jpg", "b.png", "c.txt"},
+       {"rename", "--name", "photo", "--separator", "_"},
+       {"photo_001.jpg", "photo_002.png", "photo_003.txt"}},
+      {"rename counter first", {"a.jpg"},
+       {"rename", "--name", "photo", "--separator", "_", "--scheme", "5"}, {"001_photo.jpg"}},
+      {"rename with a step", {"a.jpg", "b.jpg"},
+       {"rename", "--name", "p", "--start", "10", "--step", "-5", "--digits", "2"},
+       {"p05.jpg", "p10.jpg"}},
+      {"rename a dot file", {".profile"}, {"rename", "--name", "x", "--separator", "_"},
+       {"x_001.profile"}},
+      {"copies of two files", {"a.txt", "b.txt"},
+       {"copy", "--copies", "2", "--separator", "-"},
+       {"a-001.txt", "a-002.txt", "a.txt", "b-001.txt", "b-002.txt", "b.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(Folder());
+    m_dir.CreateFolder("files");
+    Create(c.files);
+    Names args = {"--apply", "--quiet"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("--");
+    args.insert(args.end(), c.files.begin(), c.files.end());
+    const Result result = Run(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(Listing(), c.after);
+  }
+}
+
 TEST_F(CliProgramTest, JsonKeepsEveryByteOfANameAndTellsFailures) {
   const std::string bad = "bad\xff.txt";
   const std::string longName = std::string(251, 'l') + ".txt";  // 255 bytes
@@ -218,12 +288,6 @@ TEST_F(CliProgramTest, UndoAndHistoryAcrossInvocations) {
   EXPECT_EQ(again.err, "relabo-cli: nothing to undo\n");
   EXPECT_EQ(Run({"undo", "--batch", "1-1"}).status, 2);
 }
-
-}  // namespace
-}  // namespace relabo
-
-namespace relabo {
-namespace {
 
 TEST_F(CliProgramTest, CtrlCStopsBeforeTheNextFileAndRecordsWhatWasDone) {
   Names names;
