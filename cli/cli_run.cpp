@@ -304,7 +304,7 @@ int Report(const CliOptions& options, const std::string& folder, const std::stri
 }
 
 int RunBatchCommand(const CliOptions& options, const Selection& selection,
-                    const DiskFolderNames& names, std::ostream& out, std::ostream& err,
+                    const FolderNames& names, std::ostream& out, std::ostream& err,
                     const TrashFunction& trash) {
   const SelectedEntries entries(selection.entries);
   const std::string title = std::string(BatchTitle(options.batchCommand));
@@ -494,31 +494,35 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
   if (options.command == Command::History) return RunHistory(options, out, err);
   if (options.command == Command::Undo) return RunUndo(options, out, err, trash);
 
-  // The folder is read once: for the files a --folder selects and for the plan.
+  // The folder is read once: for the files a --folder selects and for the plan. Files given
+  // by path in a folder that can be entered but not listed have their names looked up.
   Selection selection;
-  std::optional<DiskFolderNames> names;
-  const auto enter = [&](const std::string& folder, const std::string& shown) {
+  std::optional<DiskFolderNames> listed;
+  const LookedUpFolderNames lookedUp;
+  const FolderNames* names = &lookedUp;
+  const auto enter = [&](const std::string& folder, const std::string& shown, bool mustList) {
     if (::chdir(folder.c_str()) != 0) return "cannot enter '" + shown + "': " + std::strerror(errno);
     try {
-      names.emplace(".");
+      names = &listed.emplace(".");
     } catch (const Error& e) {
-      return "cannot read '" + shown + "': " + std::strerror(e.Code());
+      if (mustList) return "cannot read '" + shown + "': " + std::strerror(e.Code());
     }
     return std::string();
   };
   if (!options.folder.empty()) {
     const std::string folder = LogicalPath(options.folder, CurrentFolder());
-    if (const std::string error = enter(folder, options.folder); !error.empty()) {
+    if (const std::string error = enter(folder, options.folder, true); !error.empty()) {
       return UsageError(err, error);
     }
-    selection = SelectFolder(folder, *names, options.marks);
+    selection = SelectFolder(folder, *listed, options.marks);
     if (!selection.error.empty()) return UsageError(err, selection.error);
     if (selection.entries.empty()) return UsageError(err, "no files given");
   } else {
     selection = SelectPaths(options.stdinPaths ? ReadNulSeparated(in) : options.files);
     if (!selection.error.empty()) return UsageError(err, selection.error);
     if (selection.entries.empty()) return UsageError(err, "no files given");
-    if (const std::string error = enter(selection.folder, selection.folder); !error.empty()) {
+    if (const std::string error = enter(selection.folder, selection.folder, false);
+        !error.empty()) {
       return UsageError(err, error);
     }
   }

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -247,6 +248,25 @@ TEST_F(CliProgramTest, EachCommandGivesItsWorkedValues) {
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(Listing(), c.after);
   }
+}
+
+// A folder that can be entered but not listed: files named by path are renamed, names looked
+// up one by one; a --folder of it cannot be read.
+TEST_F(CliProgramTest, FilesOfAFolderThatCannotBeListed) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root lists every folder";
+  Create({"a.txt", "b.txt"});
+  ASSERT_EQ(::chmod(Folder().c_str(), 0300), 0);
+  const Result given = Run({"--apply", "insert", "--string", "x", "a.txt"});
+  const Result taken = Run({"--apply", "replace", "--original", "b", "--new", "xa", "b.txt"});
+  const Result folder = Run({"insert", "--string", "x", "--folder", "."});
+  ASSERT_EQ(::chmod(Folder().c_str(), 0700), 0);
+  EXPECT_EQ(given.status, 0) << given.err;
+  EXPECT_EQ(given.out, "a.txt -> xa.txt  renamed\n");
+  EXPECT_EQ(taken.status, 1) << taken.err;
+  EXPECT_EQ(taken.out, "b.txt -> xa.txt  failed: xa.txt exists\n");
+  EXPECT_EQ(folder.status, 2);
+  EXPECT_EQ(folder.err, "relabo-cli: cannot read '.': Permission denied\n");
+  EXPECT_EQ(Listing(), (Names{"b.txt", "xa.txt"}));
 }
 
 TEST_F(CliProgramTest, JsonKeepsEveryByteOfANameAndTellsFailures) {
