@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,5 +25,11 @@ int main(int argc, char** argv) {
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, nullptr);
   ::sigaction(SIGTERM, &action, nullptr);
-  return relabo::RunCli(parse.options, std::cin, std::cout, std::cerr, relabo::TrashFile);
+  try {
+    return relabo::RunCli(parse.options, std::cin, std::cout, std::cerr, relabo::TrashFile);
+  } catch (const std::exception& e) {
+    // Nothing expected reaches here; an error that does ends the run with its words.
+    std::fprintf(stderr, "relabo-cli: %s\n", e.what());
+    return 3;
+  }
 }
