@@ -502,6 +502,8 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
   const FolderNames* names = &lookedUp;
   const auto enter = [&](const std::string& folder, const std::string& shown, bool mustList) {
     if (::chdir(folder.c_str()) != 0) return "cannot enter '" + shown + "': " + std::strerror(errno);
+    // Extension of given files plans nothing: their folder need not be read.
+    if (!mustList && options.command == Command::Extension) return std::string();
     try {
       names = &listed.emplace(".");
     } catch (const Error& e) {
