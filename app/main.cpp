@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Relabo: the application, its main window and the event loop. Takes a folder, or files to
 // mark in their folder (what a file manager hands over with "Open With").
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch runner against the bare system calls, in the same run:
 // - Rename Files over 100,000 empty files (in /dev/shm and in a folder on the disk) through
 //   RunBatch, with the real progress window offscreen when built with Qt, against a bare
@@ -177,7 +178,7 @@ void RenameBench(const std::string& parent, QWidget* owner, const std::string& j
       "%.3f s, ratio %.2f); journal %.1f MB\n",
       journaled, journaled / bare, bareJournaled, bareJournaled / bare,
       double(std::filesystem::file_size(journalPath)) / 1e6);
-  (void)::chdir("/");
+  std::filesystem::current_path("/");
   std::filesystem::remove_all(folder);
 }
 
@@ -218,7 +219,7 @@ void CopyBench(const std::string& parent, QWidget* owner) {
   }
   std::printf("copy %d files of %zu MB in %s: runner %.3f s, cp %.3f s, ratio %.2f\n", kCopyFiles,
               kCopyBytes >> 20, parent.c_str(), batch, byCp, batch / byCp);
-  (void)::chdir("/");
+  std::filesystem::current_path("/");
   std::filesystem::remove_all(folder);
 }
 

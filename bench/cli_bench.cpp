@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // relabo-cli against a bare renameat2 loop and the perl rename, side by side in one run:
 // 100,000 empty files of one folder (in /dev/shm and on the disk) get a counter name.
 // Usage: relabo_cli_bench [disk folder]   (default /var/tmp); the perl rename is measured when
@@ -89,7 +90,7 @@ double Best(const std::string& parent, const std::function<void()>& body,
     const std::string folder = FreshFolder(parent);
     prepare();
     best = std::min(best, Seconds(body));
-    (void)::chdir("/");
+    std::filesystem::current_path("/");
     std::filesystem::remove_all(folder);
   }
   return best;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of filling the file list widget with 100,000 entries and painting its first screen
 // offscreen, of scrolling through all of them page by page, and of marking every other entry.
 // Run by hand: build/bench/relabo_listview_bench [count]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names per second for each batch command, and mask matches per second, over 100,000
 // realistic file names.
 #include <chrono>

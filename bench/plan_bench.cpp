@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a preview of 100,000 marked files costs: PlanBatch for Insert, Rename Files and Change
 // Number, chains resolved and not, as a new plan and again into the plan shown before ("again",
 // what a preview does), over names held in memory, against TransformName alone over the same
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
     });
     Report("read + plan", command.name, t);
   }
-  (void)::chdir("/");
+  std::filesystem::current_path("/");
   std::filesystem::remove_all(folder);
   return 0;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time from a keystroke in a page field to the preview's plan and its first screen painted,
 // with 100,000 marked files, offscreen. Run by hand: build/bench/relabo_preview_bench [count]
 #include <fcntl.h>

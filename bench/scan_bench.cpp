@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Time of reading a folder of 100,000 files into the file list, against a bare readdir +
 // fstatat loop over the same folder, and of re-sorting the list by size and by date.
 // Run by hand: build/bench/relabo_scan_bench [count]

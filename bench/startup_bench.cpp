@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up to the first painted window, with a folder of 10,000 files stored as the last
 // folder. Run by hand: build/bench/relabo_startup_bench [runs] [entries]
 // Each run is a fresh process (this program started again with --once), so every run pays

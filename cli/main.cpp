@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // relabo-cli: the eight commands, Extension, history and undo from the shell, over the same
 // plan, runner and journal as the window.
 #include <signal.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Moving files to the desktop's trash (GIO), without Qt.
 if(NOT TARGET PkgConfig::GIO)
   pkg_check_modules(GIO QUIET IMPORTED_TARGET GLOBAL gio-2.0)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "filelist/folder_list.h"
 
 #include <dirent.h>
@@ -555,7 +556,9 @@ void FolderList::ChangeFolder(const std::string& folder) {
   const detail::UniqueFd saved(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
   const std::string oldDirectory = m_directory;
   auto restore = [&] {
-    if (::chdir(oldDirectory.c_str()) != 0 && saved.Valid()) (void)::fchdir(saved.Get());
+    if (::chdir(oldDirectory.c_str()) != 0 && saved.Valid() && ::fchdir(saved.Get()) != 0) {
+      // Neither can be entered again: the process stays where it is.
+    }
   };
 
   if (::chdir(target.c_str()) != 0) {

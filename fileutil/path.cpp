@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileutil/path.h"
 
 #include <fcntl.h>
@@ -54,7 +55,10 @@ class CurrentFolderRestorer {
   CurrentFolderRestorer() : m_saved(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC)) {
     if (!m_saved.Valid()) throw SystemError("%s: %s", ".", errno);
   }
-  ~CurrentFolderRestorer() { (void)::fchdir(m_saved.Get()); }
+  ~CurrentFolderRestorer() {
+    // A folder that cannot be entered again leaves the process where it is.
+    if (::fchdir(m_saved.Get()) != 0) return;
+  }
 
  private:
   UniqueFd m_saved;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The directory tree list: its lines without Qt, and the list widget.
 add_library(relabo_directory_core STATIC
   directory_lines.cpp directory_lines.h

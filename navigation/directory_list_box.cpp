@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "navigation/directory_list_box.h"
 
 #include <fcntl.h>
@@ -67,7 +68,9 @@ class WorkingFolderGuard {
   WorkingFolderGuard& operator=(const WorkingFolderGuard&) = delete;
   ~WorkingFolderGuard() {
     if (m_fd < 0) return;
-    if (!m_keep) (void)::fchdir(m_fd);
+    if (!m_keep && ::fchdir(m_fd) != 0) {
+      // A folder that cannot be entered again leaves the process where it is.
+    }
     ::close(m_fd);
   }
   void Keep() { m_keep = true; }
@@ -247,7 +250,9 @@ void TXDirectoryListBox::ApplyPath(const std::string& path) {
   {
     // A relative path is taken from Directory.
     WorkingFolderGuard guard;
-    if (!m_directory.empty()) (void)::chdir(m_directory.c_str());
+    if (!m_directory.empty() && ::chdir(m_directory.c_str()) != 0) {
+    // Then relative paths start from the working folder as it is.
+  }
     folder = FolderOfPath(path);
   }
   MoveTo(folder, true);
@@ -385,7 +390,9 @@ void TXDirectoryListBox::Rebuild() {
 
 void TXDirectoryListBox::MoveTo(const std::string& target, bool onlyIfOther) {
   WorkingFolderGuard guard;
-  if (!m_directory.empty()) (void)::chdir(m_directory.c_str());
+  if (!m_directory.empty() && ::chdir(m_directory.c_str()) != 0) {
+    // Then relative paths start from the working folder as it is.
+  }
   if (::chdir(target.c_str()) != 0) throw FolderError(target, errno);
   std::string folder = CurrentFolder();
   if (folder.empty()) throw FolderError(target, errno);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "navigation/volume_glyphs.h"
 
 #include <QPainter>

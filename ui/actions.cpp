@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/actions.h"
 
 #include <QAction>
@@ -172,7 +173,7 @@ QIcon ActionImage(int index) {
                      .arg(QLatin1String(kImageFiles[size_t(index)])));
 }
 
-QIcon ProgramIcon() { return SvgIcon(QStringLiteral(":/relabo/main/relabo.svg")); }
+QIcon ProgramIcon() { return SvgIcon(QStringLiteral(":/relabo/main/org.corvelsoft.Relabo.svg")); }
 
 QAction* CreateAction(const ActionSpec& spec, QObject* parent) {
   auto* action = new QAction(QString::fromUtf8(spec.caption), parent);

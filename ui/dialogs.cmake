@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The main window's dialogs: the text prompt with its history, the properties of an entry and
 # the undo history.
 if(RELABO_GUI)

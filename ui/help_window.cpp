@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/help_window.h"
 
 #include <QAction>
@@ -32,12 +33,14 @@ bool FindEntry(const QAction* entry, const QMenu* menu, QList<const QMenu*>& cha
 
 }  // namespace
 
+QString InstalledHelpFolder() { return QStringLiteral(RELABO_HELP_FROM_PROGRAM); }
+
 QString LocateHelpFile(const QString& programFolder) {
   const QDir folder(programFolder);
   const QString beside = folder.filePath(QLatin1String(kHelpFileName));
   if (QFileInfo::exists(beside)) return beside;
-  const QString installed =
-      folder.filePath(QStringLiteral("../share/relabo/") + QLatin1String(kHelpFileName));
+  const QString installed = folder.filePath(InstalledHelpFolder() + QLatin1Char('/') +
+                                            QLatin1String(kHelpFileName));
   if (QFileInfo::exists(installed)) return QDir::cleanPath(installed);
   return beside;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QList>
@@ -13,8 +14,12 @@ namespace relabo {
 /// The name of the help file.
 inline constexpr char kHelpFileName[] = "RelaboEn.html";
 
-/// Where the help file is: beside the program (the build folder), else in the installed data
-/// folder (<prefix>/share/relabo). The path beside the program when neither exists.
+/// The installed help file's folder relative to the installed program's ("../share/relabo"
+/// for the usual layout), as the build's install folders give it.
+QString InstalledHelpFolder();
+
+/// Where the help file is: beside the program (the build folder), else in the installed help
+/// folder. The path beside the program when neither exists.
 QString LocateHelpFile(const QString& programFolder);
 
 /// The help context of a menu entry: the first nonzero number from the entry up through the

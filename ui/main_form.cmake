@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program's main window, its command pages and actions, help and the About box.
 find_package(Qt6 REQUIRED COMPONENTS Svg)
 add_library(relabo_mainwindow STATIC
@@ -21,3 +22,9 @@ target_link_libraries(relabo_mainwindow
          relabo_trash Qt6::Widgets
   PRIVATE relabo_options Qt6::Svg)
 target_compile_features(relabo_mainwindow PUBLIC cxx_std_20)
+# The installed help file's folder, relative to the installed program's, so that the program
+# finds it under whatever prefix it was installed.
+file(RELATIVE_PATH relabo_help_from_program ${CMAKE_INSTALL_FULL_BINDIR}
+     ${CMAKE_INSTALL_PREFIX}/${RELABO_HELP_DIR})
+target_compile_definitions(relabo_mainwindow
+  PRIVATE RELABO_HELP_FROM_PROGRAM="${relabo_help_from_program}")

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Settings persistence: the user's settings file and what the main window keeps in it.
 if(RELABO_GUI)
   add_library(relabo_settings STATIC

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/undo_history_dialog.h"
 
 #include <QDateTime>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built relabo-cli run on real temporary folders, as a script runs it.
 #include <fcntl.h>
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/trash.h"
 
 #include <dirent.h>
@@ -104,14 +105,14 @@ std::string RunUnprivileged(const std::vector<std::string>& owned,
       const uid_t nobody = 65534;
       for (const std::string& folder : owned) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-          (void)::lchown(entry.path().c_str(), nobody, nobody);
-        (void)::lchown(folder.c_str(), nobody, nobody);
+          if (::lchown(entry.path().c_str(), nobody, nobody) != 0) ::_exit(2);
+        if (::lchown(folder.c_str(), nobody, nobody) != 0) ::_exit(2);
       }
       if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
         ::_exit(2);
     }
     const std::string report = what();
-    (void)::write(pipeFds[1], report.data(), report.size());
+    if (::write(pipeFds[1], report.data(), report.size()) < 0) _exit(1);
     ::_exit(0);
   }
   ::close(pipeFds[1]);
@@ -229,15 +230,15 @@ TEST_F(TrashTest, FileInReadOnlyFolderIsRefusedAndStays) {
       const uid_t nobody = 65534;
       for (const std::string& owned : {g_home->Root(), dir.Root()}) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(owned))
-          (void)::lchown(entry.path().c_str(), nobody, nobody);
-        (void)::lchown(owned.c_str(), nobody, nobody);
+          if (::lchown(entry.path().c_str(), nobody, nobody) != 0) ::_exit(2);
+        if (::lchown(owned.c_str(), nobody, nobody) != 0) ::_exit(2);
       }
       if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 || ::setuid(nobody) != 0)
         ::_exit(2);
     }
     const TrashResult result = TrashFile(path);
     const std::string report = (result.trashed ? "1" : "0") + result.error;
-    (void)::write(pipeFds[1], report.data(), report.size());
+    if (::write(pipeFds[1], report.data(), report.size()) < 0) _exit(1);
     ::_exit(0);
   }
   ::close(pipeFds[1]);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The widget tests need one QApplication around all tests, without a display.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,7 +85,7 @@ class DirectoryListTest : public ::testing::Test {
 
   void TearDown() override {
     m_window.reset();
-    (void)::chdir(m_savedFolder.c_str());
+    EXPECT_EQ(::chdir(m_savedFolder.c_str()), 0) << "the working folder cannot be restored";
   }
 
   int LineOf(const std::string& name) const {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The directory tree list: its lines without Qt, and the widget linked with the other controls.
 relabo_add_test_executable(relabo_directory_core_tests
   directory_lines_test.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <fcntl.h>
@@ -13,6 +14,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include <gtest/gtest.h>
 
 namespace relabo::test {
 
@@ -133,7 +136,7 @@ class CurrentFolderGuard {
   CurrentFolderGuard(const CurrentFolderGuard&) = delete;
   CurrentFolderGuard& operator=(const CurrentFolderGuard&) = delete;
   ~CurrentFolderGuard() {
-    (void)::fchdir(m_fd);
+    EXPECT_EQ(::fchdir(m_fd), 0) << "the working folder cannot be restored";
     ::close(m_fd);
   }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialog tests need a QApplication around every test.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 if(RELABO_GUI)
   relabo_add_test_executable(relabo_dialogs_tests
     dialogs_test_main.cpp

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help topic F1 opens for the focused control, and the help file's topics for every number.
 #include <gtest/gtest.h>
 

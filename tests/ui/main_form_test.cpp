@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main_form.h"
 
 #include <gtest/gtest.h>
@@ -904,6 +905,8 @@ TEST(HelpFile, AMissingFileIsSaidInTheWindow) {
   test::TestDir dir;
   EXPECT_EQ(LocateHelpFile(QString::fromStdString(dir.Root())),
             QString::fromStdString(dir.Path(kHelpFileName)));
+  // The installed layout: bin/ and the help folder as the install rules place them.
+  EXPECT_EQ(InstalledHelpFolder(), QStringLiteral("../share/relabo"));
   dir.CreateFile("share/relabo/RelaboEn.html", "<p>installed</p>");
   dir.CreateFolder("bin");
   EXPECT_EQ(LocateHelpFile(QString::fromStdString(dir.Path("bin"))),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window tests need a QApplication and a machine-independent environment.
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The main window, its command pages, help and About, tested offscreen.
 if(RELABO_GUI)
   relabo_add_test_executable(relabo_mainwindow_tests

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 if(RELABO_GUI)
   relabo_add_test_executable(relabo_settings_tests settings_test.cpp)
   target_link_libraries(relabo_settings_tests PRIVATE relabo_settings Qt6::Core Qt6::Test)
