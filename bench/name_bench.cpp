@@ -71,6 +71,24 @@ int main() {
     });
     std::printf("%-22s %12.0f names/s\n", commands[command], rate);
   }
+  // Replace String with regular expressions: a simple one, one with a named group and a case
+  // rule, and one that finds nothing in most names.
+  struct RegexCase {
+    const char* pattern;
+    const char* replacement;
+  };
+  for (const RegexCase& c : {RegexCase{R"((\d+))", "<$1>"},
+                             RegexCase{R"((?i)(?<stem>img|dsc)_?(\d+))", "${stem}-$2"},
+                             RegexCase{R"(\(copy (\d)\)$)", "~$1"}}) {
+    CommandParameters regex;
+    regex.ReplaceRegex = true;
+    regex.ReplaceOrigString = c.pattern;
+    regex.ReplaceNewString = c.replacement;
+    const double rate = PerSecond(names.size(), 5, [&] {
+      for (const auto& name : names) sink += TransformName(name, kReplaceString, regex, 0).size();
+    });
+    std::printf("regex %-32s %12.0f names/s\n", c.pattern, rate);
+  }
 
   for (const char* text : {"*.jpg", "img_*", "*[0-9]?.*", "*photo*(copy ?)*"}) {
     const TMask mask(text);

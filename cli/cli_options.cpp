@@ -26,7 +26,9 @@ constexpr char kUsage[] =
     "  insert --string S [--from P]      insert S before character P (0: at the end; 1)\n"
     "  remove [--from begin|end|position] [--number N] [--position P]\n"
     "                                    remove N characters (begin, 1, 1)\n"
-    "  replace --original O [--new W]    replace every O by W (empty)\n"
+    "  replace --original O [--new W] [--regex]\n"
+    "                                    replace every O by W (empty); with --regex, O is a\n"
+    "                                    regular expression and W may hold $0-$9, ${name}\n"
     "  overwrite --string S [--from P]   write S over the name from character P (1)\n"
     "  case [--mode words|first|lower|upper] [--separator S]\n"
     "                                    change the case; S separates words (words, \" \")\n"
@@ -53,6 +55,7 @@ constexpr char kUsage[] =
     "      --sort name|size|date|time|attribute\n"
     "                          the order the files are worked on\n"
     "      --reverse           the reverse order\n"
+    "      --numeric           with --sort name: numbers by value (file2 before file10)\n"
     "\n"
     "Options:\n"
     "      --apply             carry the plan out\n"
@@ -170,8 +173,8 @@ const ChoiceField kCaseMode = {"mode", {"words", "first", "lower", "upper"}};
 const ChoiceField kSort = {"sort", {"name", "size", "date", "time", "attribute"}};
 
 constexpr std::array<std::string_view, 3> kGlobalValues = {"sort", "folder", "mark"};
-constexpr std::array<std::string_view, 8> kGlobalFlags = {
-    "apply", "resolve-chains", "json", "quiet", "reverse", "stdin", "help", "version"};
+constexpr std::array<std::string_view, 9> kGlobalFlags = {
+    "apply", "resolve-chains", "json", "quiet", "reverse", "numeric", "stdin", "help", "version"};
 
 template <typename Container>
 bool Contains(const Container& names, std::string_view name) {
@@ -369,7 +372,20 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
       if (name == "json") options.json = true;
       if (name == "quiet") options.quiet = true;
       if (name == "reverse") options.reverse = true;
+      if (name == "numeric") options.numeric = true;
       if (name == "stdin") options.stdinPaths = true;
+      continue;
+    }
+    if (name == "regex") {
+      // The one command flag: replace's original string is a regular expression.
+      if (!spec) return noCommand();
+      if (spec->command != CliCommand::Replace) {
+        return UsageError("option '--regex' does not apply to '" + std::string(spec->word) + "'");
+      }
+      if (equals != std::string::npos) {
+        return UsageError("option '--regex' doesn't allow an argument");
+      }
+      options.params.ReplaceRegex = true;
       continue;
     }
     if (!TakesValue(name)) return UsageError("unrecognized option '" + argument + "'");
@@ -426,6 +442,7 @@ CliParse ParseCliArguments(const std::vector<std::string>& args) {
     return UsageError("--folder and --stdin cannot be given together");
   }
   if (!options.marks.empty() && !folderGiven) return UsageError("--mark requires --folder");
+  if (options.numeric && options.sortBy != 0) return UsageError("--numeric needs --sort name");
   options.command = spec->command;
   options.batchCommand = spec->batchCommand;
   return parse;

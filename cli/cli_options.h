@@ -46,6 +46,8 @@ struct CliOptions {
   bool json = false;
   bool quiet = false;
   bool reverse = false;
+  /// --numeric: the name sort takes runs of digits by their value.
+  bool numeric = false;
   /// --sort as the file list's column: 0 name, 1 size, 2 date, 3 time, 4 attribute.
   std::optional<int> sortBy;
 };

@@ -167,12 +167,13 @@ Selection SelectPaths(const std::vector<std::string>& paths) {
 
 // Puts the selection in the order the window's list shows the current folder: the same
 // collation and columns. Entries the list does not show keep their order after the others.
-void SortAsTheList(Selection& selection, int sortBy, bool reverse) {
+void SortAsTheList(Selection& selection, int sortBy, bool reverse, bool numeric) {
   if (sortBy == fiFileName) {
     // The list's name order is its collation's: the sort keys alone, no file read.
-    const std::vector<uint32_t> order =
-        NameOrder(selection.entries.size(),
-                  [&](size_t i) { return std::string_view(selection.entries[i].name); }, reverse);
+    const std::vector<uint32_t> order = NameOrder(
+        selection.entries.size(),
+        [&](size_t i) { return std::string_view(selection.entries[i].name); }, reverse,
+        NameCollator::Instance(numeric));
     std::vector<SelectedEntries::Entry> sorted;
     sorted.reserve(order.size());
     for (const uint32_t i : order) sorted.push_back(std::move(selection.entries[i]));
@@ -533,7 +534,7 @@ int RunCli(const CliOptions& options, std::istream& in, std::ostream& out, std::
   // files in the order given unless --sort is asked for.
   if (options.sortBy || options.reverse || !options.folder.empty()) {
     try {
-      SortAsTheList(selection, options.sortBy.value_or(0), options.reverse);
+      SortAsTheList(selection, options.sortBy.value_or(0), options.reverse, options.numeric);
     } catch (const Error& e) {
       return UsageError(err, e.what());
     }

@@ -310,6 +310,7 @@ class Simulation {
 
   void Rename(size_t index) {
     PlannedOperation& op = m_ops[index];
+    if (op.outcome == PlanOutcome::Fail) return;  // no new name could be computed
     const uint32_t from = m_old[index];
     if (op.newName == op.oldName) {
       // RenameNoReplace finds the file where it should be.
@@ -692,6 +693,11 @@ class Runner {
       case PlanStep::Part::Whole: {
         const size_t record = Begin(step.operation);
         if (copying) return Copy(op, record);
+        if (op.outcome == PlanOutcome::Fail && op.newName.empty() && op.error != 0) {
+          // No new name could be computed: nothing to do on the disk.
+          Finish(record, op, false, op.error, true);
+          return true;
+        }
         int error = op.newName == op.oldName ? 0 : ProblemOf(op.newName).error;
         if (error == 0) error = RenameNoReplace(op.oldName, op.newName);
         if (error == 0 && op.newName != op.oldName) Renamed(op, op.oldName, op.newName);
@@ -1107,6 +1113,17 @@ void PlanBatch(const BatchEntries& entries, int command, const CommandParameters
         } else {
           op.outcome = PlanOutcome::NotRun;
         }
+      } catch (const NameFailure& e) {
+        // This name has no new name; it fails without a step on the disk, the others go on.
+        op.newName.clear();
+        if (end != kNone) {
+          op.outcome = PlanOutcome::NotRun;
+          continue;
+        }
+        op.outcome = PlanOutcome::Fail;
+        op.error = e.Code();
+        op.reason = e.what();
+        simulation.Add(next - 1);
       } catch (const Error& e) {
         op.newName.clear();
         op.outcome = end == kNone ? PlanOutcome::End : PlanOutcome::NotRun;

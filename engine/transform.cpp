@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/regex_replace.h"
 #include "fileutil/error.h"
 #include "fileutil/path.h"
 #include "fileutil/utf8.h"
@@ -215,6 +216,14 @@ std::string TransformName(std::string_view entryName, int command, const Command
   const std::string base = BaseName(entryName);
   const std::string extension = ExtensionPart(NamePart(entryName));
   std::string result;
+
+  if (command == kReplaceString && params.ReplaceRegex) {
+    // An empty pattern changes nothing, as an empty original string does.
+    result = params.ReplaceOrigString.empty()
+                 ? base
+                 : RegexReplaceName(base, params.ReplaceOrigString, params.ReplaceNewString);
+    return result + extension;
+  }
 
   switch (command) {
     case kRenameFiles:

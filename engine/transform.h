@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "fileutil/error.h"
+
 namespace relabo {
 
 /// The eight batch commands; the value is the command index (page, action tag, table row).
@@ -34,6 +36,7 @@ struct CommandParameters {
   // 2: Replace String
   std::string ReplaceOrigString;
   std::string ReplaceNewString;
+  bool ReplaceRegex = false;  // the original string is a regular expression
   // 3: Change String
   std::string ChangeString;
   int32_t ChangeFrom = 1;
@@ -61,11 +64,19 @@ struct CommandParameters {
   bool operator==(const CommandParameters&) const = default;
 };
 
+/// A new name that cannot be computed for this name alone (a regular expression that runs
+/// too long on it): its operation fails with the reason, the batch goes on.
+class NameFailure : public Error {
+ public:
+  using Error::Error;
+};
+
 /// The new name of an entry under a command: only the base name changes, the extension is
 /// appended again as it was. The ordinal is the counter position (Rename Files: operations
 /// started before this one; Copy Files: the copy's number from 0). A command index outside
 /// 0-7 returns the name unchanged. Throws Error "'%s' is not a valid integer value" when
-/// Change Number meets a digit run above 2147483647.
+/// Change Number meets a digit run above 2147483647, and Replace String with a regular
+/// expression throws RegexReplace's errors (NameFailure for this name only).
 std::string TransformName(std::string_view entryName, int command, const CommandParameters& params,
                           int32_t ordinal);
 

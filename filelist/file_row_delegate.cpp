@@ -56,6 +56,7 @@ QColor PreviewTextColor(const QPalette& palette, QPalette::ColorGroup group, Pre
     case PreviewCell::Look::Unchanged:
       return palette.color(QPalette::Disabled, QPalette::Text);
     case PreviewCell::Look::Failed:
+    case PreviewCell::Look::Message:
       return ErrorTextColor(palette, group);
   }
   return palette.color(group, QPalette::Text);

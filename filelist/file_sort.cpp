@@ -78,15 +78,17 @@ struct NameCollator::Impl {
   }
 };
 
-const NameCollator& NameCollator::Instance() {
-  static const NameCollator instance([] {
+const NameCollator& NameCollator::Instance(bool numeric) {
+  static const NameCollator plain([] {
     // The C and POSIX locales choose no language: ICU calls them en_US_POSIX, whose
     // collation is code-point order of ASCII. They get the root collation.
     const char* locale = uloc_getDefault();
     if (locale == nullptr || std::strcmp(locale, "en_US_POSIX") == 0) locale = "";
     return locale;
   }());
-  return instance;
+  if (!numeric) return plain;
+  static const NameCollator byValue(plain, true);
+  return byValue;
 }
 
 namespace {
@@ -126,7 +128,7 @@ UCollator* OpenTailored(const char* locale, UErrorCode& status) {
 
 }  // namespace
 
-NameCollator::NameCollator(const char* locale) : m_impl(new Impl) {
+NameCollator::NameCollator(const char* locale, bool numeric) : m_impl(new Impl) {
   UErrorCode status = U_ZERO_ERROR;
   m_impl->collator = OpenTailored(locale, status);
   if (U_FAILURE(status)) {
@@ -151,6 +153,18 @@ NameCollator::NameCollator(const char* locale) : m_impl(new Impl) {
   if (std::strcmp(language, "tr") == 0 || std::strcmp(language, "az") == 0) {
     m_impl->foldOptions = U_FOLD_CASE_EXCLUDE_SPECIAL_I;
   }
+  if (numeric) ucol_setAttribute(m_impl->collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
+}
+
+NameCollator::NameCollator(const NameCollator& base, bool numeric) : m_impl(new Impl) {
+  UErrorCode status = U_ZERO_ERROR;
+  m_impl->collator = ucol_clone(base.m_impl->collator, &status);
+  if (U_FAILURE(status)) {
+    delete m_impl;
+    throw Error("Cannot copy the collation of names");
+  }
+  m_impl->foldOptions = base.m_impl->foldOptions;
+  if (numeric) ucol_setAttribute(m_impl->collator, UCOL_NUMERIC_COLLATION, UCOL_ON, &status);
 }
 
 NameCollator::~NameCollator() {
@@ -242,9 +256,8 @@ void SortRange(const NameCollator& collator, const std::function<std::string_vie
 }  // namespace
 
 std::vector<uint32_t> NameOrder(size_t count, const std::function<std::string_view(size_t)>& nameOf,
-                                bool descending) {
+                                bool descending, const NameCollator& collator) {
   if (count > UINT32_MAX) throw Error("Too many names to sort", EOVERFLOW);
-  const NameCollator& collator = NameCollator::Instance();
   std::vector<uint32_t> order(count);
   std::iota(order.begin(), order.end(), 0u);
   const auto n = static_cast<uint32_t>(count);
@@ -336,13 +349,14 @@ TSortStringList::CompareFn Comparison(TSortStringList& store, TFileItem key, int
   return Bind<CompareNames>(items, factor);
 }
 
-void SortBlock(TSortStringList& store, int first, int last, TFileItem key, int factor) {
+void SortBlock(TSortStringList& store, int first, int last, TFileItem key, int factor,
+               bool numeric) {
   if (key == fiFileName) {
     const NameCollator* collator = nullptr;
     for (int i = first; i <= last; ++i) {
       TSortStringList::Item& item = store.Items()[i];
       if (!item.object->SortKey.empty()) continue;
-      if (!collator) collator = &NameCollator::Instance();
+      if (!collator) collator = &NameCollator::Instance(numeric);
       item.object->SortKey = collator->SortKey(item.text);
     }
   }
@@ -366,9 +380,10 @@ void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSetti
 
   if (blocks.firstFolder != -1) {
     if (settings.sortFolders == sfAlwaysByName) {
-      SortBlock(store, blocks.firstFolder, blocks.lastFolder, fiFileName, 1);
+      SortBlock(store, blocks.firstFolder, blocks.lastFolder, fiFileName, 1, settings.numeric);
     } else {
-      SortBlock(store, blocks.firstFolder, blocks.lastFolder, settings.sortBy, factor);
+      SortBlock(store, blocks.firstFolder, blocks.lastFolder, settings.sortBy, factor,
+                settings.numeric);
     }
   }
   int start = 0;
@@ -378,7 +393,7 @@ void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSetti
     start = 1;
   }
   if (start < store.Count() - 1)
-    SortBlock(store, start, store.Count() - 1, settings.sortBy, factor);
+    SortBlock(store, start, store.Count() - 1, settings.sortBy, factor, settings.numeric);
 }
 
 }  // namespace relabo

@@ -19,13 +19,15 @@ enum TSortFolders : int { sfAlwaysByName = 0, sfLikeFiles = 1 };
 /// Locale collation of names: an ICU collator for the user's locale, made once. Spaces and
 /// punctuation weigh as the locale says, except hyphens and apostrophes, which count only where
 /// nothing else differs ("co-op" beside "coop"); case decides only between otherwise equal
-/// names (lower case first), and the bytes between names the collation calls equal.
+/// names (lower case first), and the bytes between names the collation calls equal. A numeric
+/// collator takes a run of digits as one number, by its value ("file2" before "file10").
 class NameCollator {
  public:
-  /// The collator of the process's default ICU locale.
-  static const NameCollator& Instance();
-  /// A collator for a given ICU locale name ("" = root); for tests.
-  explicit NameCollator(const char* locale);
+  /// The collator of the process's default ICU locale; the numeric one is made on first use.
+  static const NameCollator& Instance(bool numeric = false);
+  /// A collator for a given ICU locale name ("" = root); for tests. Without numeric the
+  /// locale's own setting for numbers stands (a "colNumeric" keyword).
+  explicit NameCollator(const char* locale, bool numeric = false);
   ~NameCollator();
   NameCollator(const NameCollator&) = delete;
   NameCollator& operator=(const NameCollator&) = delete;
@@ -42,13 +44,19 @@ class NameCollator {
 
  private:
   struct Impl;
+  // The collation of base, with numbers by their value when numeric: a clone, not the rules
+  // compiled again.
+  NameCollator(const NameCollator& base, bool numeric);
+
   Impl* m_impl;
 };
 
-/// The order of count names in the name sort (descending: the reverse), as indices; equal
-/// names keep their order. Large sets have their keys made and sorted in two halves at once.
+/// The order of count names in the collator's name sort (descending: the reverse), as indices;
+/// equal names keep their order. Large sets have their keys made and sorted in two halves at
+/// once.
 std::vector<uint32_t> NameOrder(size_t count, const std::function<std::string_view(size_t)>& nameOf,
-                                bool descending);
+                                bool descending,
+                                const NameCollator& collator = NameCollator::Instance());
 
 /// Where the last scan put the entries of the work store (-1 where there is none).
 struct ScanBlocks {
@@ -62,6 +70,9 @@ struct SortSettings {
   TFileItem sortBy = fiFileName;
   TSortOrder sortOrder = soAscending;
   TSortFolders sortFolders = sfAlwaysByName;
+  /// The name sort takes runs of digits by their value. The records' sort keys are those of
+  /// the collator this chooses: whoever changes it clears them.
+  bool numeric = false;
 };
 
 /// Sorts the folder block and the file block of the work store as the settings say; the

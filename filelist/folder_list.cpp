@@ -367,6 +367,14 @@ void FolderList::SetSortFolders(TSortFolders sortFolders) {
   Resort();
 }
 
+void FolderList::SetNumericSort(bool numeric) {
+  if (numeric == m_sort.numeric) return;
+  m_sort.numeric = numeric;
+  // The keys of the shown entries are the other collator's.
+  for (TEntryInfo& record : m_records) record.SortKey.clear();
+  Resort();
+}
+
 const std::string& FolderList::ItemText(int index) const {
   static const std::string kEmpty;
   return index >= 0 && index < Count() ? m_items[index].text : kEmpty;

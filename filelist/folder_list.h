@@ -177,6 +177,9 @@ class FolderList {
   void SetSortOrder(TSortOrder sortOrder);
   TSortFolders SortFolders() const { return m_sort.sortFolders; }
   void SetSortFolders(TSortFolders sortFolders);
+  /// The name sort takes runs of digits by their value: "file2" before "file10".
+  bool NumericSort() const { return m_sort.numeric; }
+  void SetNumericSort(bool numeric);
   /// Folder entries of the last scan, the parent entry included.
   int FolderCount() const { return m_folderCount; }
   /// File entries of the last scan (a file matching two patterns counts twice).

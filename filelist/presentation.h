@@ -131,6 +131,9 @@ struct PreviewCell {
     Unchanged,
     /// The entry cannot get its new name; reason says why.
     Failed,
+    /// Not a name but why the batch cannot run from this entry on (a pattern or number that
+    /// cannot be used): text and reason hold the message.
+    Message,
   };
   /// The new name, as bytes; empty draws nothing.
   std::string text;

@@ -58,6 +58,7 @@ const std::array<ActionSpec, kActionCount> kActionTable = {{
   {ActionId::Undo,            "UndoAction",            "Command",   "&Undo",                 "Ctrl+Z",    0, -1, 32, ""},
   {ActionId::UndoHistory,     "UndoHistoryAction",     "Command",   "Undo Hi&story...",      "",          0, -1, 32, ""},
   {ActionId::GoToFolder,      "GoToFolderAction",      "File",      "&Go to Folder...",      "Ctrl+L",    0, -1, 30, ""},
+  {ActionId::NumericSort,     "NumericSortAction",     "Show",      "Numbers by &Value",     "",          0, -1, 33, ""},
 }};
 // clang-format on
 
@@ -101,6 +102,7 @@ bool IsCheckable(const ActionSpec& spec) {
     case ActionId::SortTime:
     case ActionId::SortAttribute:
     case ActionId::Reversed:
+    case ActionId::NumericSort:
     case ActionId::Preview:
     case ActionId::ResolveChains:
       return true;

@@ -47,8 +47,9 @@ enum class ActionId : int {
   Undo,
   UndoHistory,
   GoToFolder,
+  NumericSort,
 };
-constexpr int kActionCount = 36;
+constexpr int kActionCount = 37;
 
 /// One row of the action table.
 struct ActionSpec {

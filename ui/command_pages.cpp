@@ -2,6 +2,7 @@
 #include "ui/command_pages.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -204,6 +205,11 @@ TCommandPages::TCommandPages(QWidget* parent)
     AddLabel(grid, "New string:", 1, 0);
     m_replaceNewString = MakeEdit("ReplaceNewString", m_scale.X(2 * kTextWidth));
     grid->addWidget(m_replaceNewString, 1, 1);
+    // Below the two fields, in line with them.
+    m_replaceRegex = new QCheckBox(QStringLiteral("Regular e&xpression"));
+    m_replaceRegex->setObjectName(QStringLiteral("ReplaceRegex"));
+    m_replaceRegex->setChecked(initial.ReplaceRegex);
+    grid->addWidget(m_replaceRegex, 2, 1);
     FillPage(page, m_scale, {Top(grid)});
   }
   {  // 3: Change String
@@ -296,6 +302,7 @@ TCommandPages::TCommandPages(QWidget* parent)
   for (QComboBox* box : {m_renameScheme, m_copyScheme}) {
     connect(box, &QComboBox::currentIndexChanged, this, &TCommandPages::Changed);
   }
+  connect(m_replaceRegex, &QCheckBox::toggled, this, &TCommandPages::Changed);
   for (TXRadioGroup* group : {m_removeFrom, m_changeCaseMode}) {
     for (int i = 0; i < group->Count(); ++i) {
       connect(group->Button(i), &QRadioButton::toggled, this, [this](bool on) {
@@ -327,6 +334,7 @@ CommandParameters TCommandPages::Parameters() const {
   p.RemovePosition = m_removePosition->ClampedValue();
   p.ReplaceOrigString = ToStd(m_replaceOrigString->text());
   p.ReplaceNewString = ToStd(m_replaceNewString->text());
+  p.ReplaceRegex = m_replaceRegex->isChecked();
   p.ChangeString = ToStd(m_changeString->text());
   p.ChangeFrom = m_changeFrom->ClampedValue();
   p.ChangeCaseMode = m_changeCaseMode->ItemIndex();
@@ -357,6 +365,7 @@ void TCommandPages::SetParameters(const CommandParameters& p) {
   RemoveFromClick();
   m_replaceOrigString->setText(FromStd(p.ReplaceOrigString));
   m_replaceNewString->setText(FromStd(p.ReplaceNewString));
+  m_replaceRegex->setChecked(p.ReplaceRegex);
   m_changeString->setText(FromStd(p.ChangeString));
   m_changeFrom->SetValue(p.ChangeFrom);
   m_changeCaseMode->SetItemIndex(p.ChangeCaseMode);

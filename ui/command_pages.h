@@ -12,6 +12,7 @@
 #include "engine/transform.h"
 
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -76,6 +77,7 @@ class TCommandPages : public QStackedWidget {
   TXSpinEdit* RemovePosition() const { return m_removePosition; }
   QLineEdit* ReplaceOrigString() const { return m_replaceOrigString; }
   QLineEdit* ReplaceNewString() const { return m_replaceNewString; }
+  QCheckBox* ReplaceRegex() const { return m_replaceRegex; }
   QLineEdit* ChangeString() const { return m_changeString; }
   TXSpinEdit* ChangeFrom() const { return m_changeFrom; }
   TXRadioGroup* ChangeCaseMode() const { return m_changeCaseMode; }
@@ -112,6 +114,7 @@ class TCommandPages : public QStackedWidget {
   TXSpinEdit* m_removePosition;
   QLineEdit* m_replaceOrigString;
   QLineEdit* m_replaceNewString;
+  QCheckBox* m_replaceRegex;
   QLineEdit* m_changeString;
   TXSpinEdit* m_changeFrom;
   TXRadioGroup* m_changeCaseMode;

@@ -398,8 +398,8 @@ void TMainForm::CreateMenus() {
   addMenu("Sho&w", "ShowMenu", 33,
           {ActionId::DefaultFilter, ActionId::ChooseFilter, separator, ActionId::SortName,
            ActionId::SortSize, ActionId::SortDate, ActionId::SortTime, ActionId::SortAttribute,
-           separator, ActionId::Reversed, separator, ActionId::UpdateFiles, separator,
-           ActionId::Preview});
+           separator, ActionId::Reversed, ActionId::NumericSort, separator, ActionId::UpdateFiles,
+           separator, ActionId::Preview});
   addMenu("&Help", "HelpMenu", 34, {ActionId::Help, separator, ActionId::About});
 
   m_filesPopupMenu = new QMenu(this);
@@ -638,6 +638,9 @@ void TMainForm::Run(ActionId id) {
       case ActionId::Reversed:
         ReversedActionExecute();
         break;
+      case ActionId::NumericSort:
+        ApplyNumericSort();
+        break;
       case ActionId::UpdateFiles:
         UpdateFilesActionExecute();
         break;
@@ -712,6 +715,12 @@ void TMainForm::SetSortDirection(TSortOrder order) {
 
 void TMainForm::ReversedActionExecute() {
   SetSortDirection(m_files->SortOrder() == soAscending ? soDescending : soAscending);
+}
+
+void TMainForm::ApplyNumericSort() {
+  m_files->SetNumericSort(Action(ActionId::NumericSort)->isChecked());
+  // The batch takes the files in the list's new order.
+  if (m_preview) m_preview->Schedule();
 }
 
 template <typename Change>
@@ -1489,6 +1498,13 @@ void TMainForm::SetSort(int sortBy, int sortOrder) {
   SetSortDirection(TSortOrder(sortOrder));
   m_headerButtons[column]->setChecked(true);
   m_sortMenuItems[column]->setChecked(true);
+}
+
+bool TMainForm::NumericSort() const { return m_files->NumericSort(); }
+
+void TMainForm::SetNumericSort(bool numeric) {
+  Action(ActionId::NumericSort)->setChecked(numeric);
+  ApplyNumericSort();
 }
 
 CommandParameters TMainForm::Parameters() const { return m_pages->Parameters(); }

@@ -141,6 +141,8 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   int SortBy() const override;
   int SortOrder() const override;
   void SetSort(int sortBy, int sortOrder) override;
+  bool NumericSort() const override;
+  void SetNumericSort(bool numeric) override;
   std::vector<std::string>& FilterHistory() override { return m_filterHistory; }
   std::vector<std::string>& GoToHistory() override { return m_goToHistory; }
   std::vector<std::string>& ExpandHistory() override { return m_expandHistory; }
@@ -190,6 +192,8 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   // Handlers of the actions.
   void SortActionExecute(QAction* action);
   void ReversedActionExecute();
+  /// Sorts names with numbers by value or not, as the Numbers by Value check says.
+  void ApplyNumericSort();
   void SwitchActionExecute();
   void ChooseDriveActionExecute();
   void UpdateFilesActionExecute();

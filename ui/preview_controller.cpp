@@ -148,6 +148,12 @@ PreviewCell TPreviewController::CellFor(int index) const {
   cell.text = first.newName;
   cell.look = LookOf(first.outcome);
   cell.reason = first.reason;
+  if (first.outcome == PlanOutcome::End && first.newName.empty()) {
+    // No name could be made: the row says why, where the name would stand.
+    cell.text = first.reason;
+    cell.look = PreviewCell::Look::Message;
+    return cell;
+  }
   if (m_copies > 1) {
     cell.text += " + " + std::to_string(m_copies - 1) + " more";
     // A later copy of the file that fails marks the file too.

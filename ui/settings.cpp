@@ -109,6 +109,7 @@ void LoadPages(Reader& read, CommandParameters& p) {
 
   p.ReplaceOrigString = read.String("Pages/ReplaceString", "Original", "");
   p.ReplaceNewString = read.String("Pages/ReplaceString", "New", "");
+  p.ReplaceRegex = read.InSet("Pages/ReplaceString", "Regex", 0, 0, 1) == 1;
 
   p.ChangeString = read.String("Pages/ChangeString", "String", "");
   p.ChangeFrom = read.Integer("Pages/ChangeString", "From", 1);
@@ -199,6 +200,7 @@ void SavePages(SettingsStore& store, const CommandParameters& p, const std::stri
 
   store.WriteString("Pages/ReplaceString", "Original", p.ReplaceOrigString);
   store.WriteString("Pages/ReplaceString", "New", p.ReplaceNewString);
+  store.WriteInteger("Pages/ReplaceString", "Regex", p.ReplaceRegex ? 1 : 0);
 
   store.WriteString("Pages/ChangeString", "String", p.ChangeString);
   store.WriteInteger("Pages/ChangeString", "From", p.ChangeFrom);
@@ -365,6 +367,8 @@ std::optional<Error> LoadSettings(SettingsStore& store, SettingsTarget& target) 
   target.SetDefaultPlacement(!store.Contains("Window", "Left") && !store.Contains("Window", "Top"));
 
   target.SetMask(read.String("Folder", "Filter", "*.*"));
+  // Before the folder is read, so that its entries are sorted once.
+  target.SetNumericSort(read.InSet("Folder", "NumericSort", 0, 0, 1) == 1);
 
   const std::string startFolder =
       WithSeparator(DefaultStartFolder(target.ProgramFolder(), target.HomeFolder()));
@@ -401,6 +405,7 @@ void SaveSettings(SettingsStore& store, SettingsTarget& target) {
   store.WritePath("Folder", "Directory", target.Directory());
   store.WriteInteger("Folder", "SortBy", target.SortBy());
   store.WriteInteger("Folder", "SortOrder", target.SortOrder());
+  store.WriteInteger("Folder", "NumericSort", target.NumericSort() ? 1 : 0);
 
   const std::vector<std::string>& filter = target.FilterHistory();
   store.WriteInteger("History/FileFilter", "Count", ItemCount(filter));

@@ -125,6 +125,9 @@ struct SettingsTarget {
   /// Sets both on the file list and shows them: the column's header mark, the Show menu
   /// check and the Reversed Order check.
   virtual void SetSort(int sortBy, int sortOrder) = 0;
+  /// The name sort takes runs of digits by their value; the setter shows it in the Show menu.
+  virtual bool NumericSort() const = 0;
+  virtual void SetNumericSort(bool numeric) = 0;
 
   /// The folder of the program file; QCoreApplication::applicationDirPath() unless overridden.
   virtual std::string ProgramFolder() const;

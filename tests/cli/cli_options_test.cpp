@@ -32,6 +32,7 @@ void ExpectSameOptions(const CliOptions& got, const CliOptions& want) {
   EXPECT_EQ(got.json, want.json);
   EXPECT_EQ(got.quiet, want.quiet);
   EXPECT_EQ(got.reverse, want.reverse);
+  EXPECT_EQ(got.numeric, want.numeric);
   EXPECT_EQ(got.sortBy, want.sortBy);
 }
 
@@ -121,6 +122,15 @@ TEST(ParseCliArgumentsTest, CommandsAndTheirOptions) {
        [](CliOptions& o) {
          o.params.ReplaceOrigString = "old";
          o.params.ReplaceNewString = "new";
+         o.files = {"a"};
+       }},
+      {"replace with a regular expression",
+       {"replace", "--regex", "--original", "(\\d+)", "a"},
+       CliCommand::Replace,
+       kReplaceString,
+       [](CliOptions& o) {
+         o.params.ReplaceOrigString = "(\\d+)";
+         o.params.ReplaceRegex = true;
          o.files = {"a"};
        }},
       {"overwrite",
@@ -374,6 +384,15 @@ TEST(ParseCliArgumentsTest, PlacesAndForms) {
          o.sortBy = 0;
          o.files = {"a"};
        }},
+      {"sort by name, numbers by value",
+       {"--numeric", "case", "a", "--sort", "name"},
+       CliCommand::Case,
+       kChangeCase,
+       [](CliOptions& o) {
+         o.sortBy = 0;
+         o.numeric = true;
+         o.files = {"a"};
+       }},
       {"sort by date",
        {"case", "--sort=date", "a"},
        CliCommand::Case,
@@ -437,6 +456,12 @@ TEST(ParseCliArgumentsTest, UsageErrors) {
       {"option of another command",
        {"insert", "--string", "x", "--to", "y"},
        "option '--to' does not apply to 'insert'"},
+      {"replace's flag on another command",
+       {"insert", "--string", "x", "--regex"},
+       "option '--regex' does not apply to 'insert'"},
+      {"replace's flag with a value",
+       {"replace", "--original", "x", "--regex=1"},
+       "option '--regex' doesn't allow an argument"},
       {"option of another command before it",
        {"--original", "x", "insert"},
        "option '--original' does not apply to 'insert'"},
@@ -490,6 +515,18 @@ TEST(ParseCliArgumentsTest, UsageErrors) {
        "--folder may be given only once"},
       {"empty folder", {"case", "--folder="}, "--folder requires a folder name"},
       {"marks without a folder", {"case", "--mark", "*.jpg", "a"}, "--mark requires --folder"},
+      {"numbers by value without a sort",
+       {"case", "--numeric", "a"},
+       "--numeric needs --sort name"},
+      {"numbers by value of a folder's own order",
+       {"case", "--numeric", "--folder", "/p"},
+       "--numeric needs --sort name"},
+      {"numbers by value with another sort",
+       {"case", "--numeric", "--sort", "size", "a"},
+       "--numeric needs --sort name"},
+      {"numbers by value with a value",
+       {"case", "--sort", "name", "--numeric=yes", "a"},
+       "option '--numeric' doesn't allow an argument"},
       {"history with files", {"history", "a"}, "'history' takes no files"},
       {"undo with a folder", {"undo", "--folder", "/p"}, "'undo' takes no files"},
       {"undo with stdin", {"undo", "-0"}, "'undo' takes no files"},
@@ -628,6 +665,7 @@ TEST(ParseCliArgumentsTest, HelpAndVersion) {
                            "-0",
                            "--sort",
                            "--reverse",
+                           "--numeric",
                            "--apply",
                            "--resolve-chains",
                            "--json",

@@ -935,6 +935,8 @@ TEST_F(FileListBoxTest, LooksDifferInTheFont) {
   const QFont failed = list->PreviewFont(Look::Failed);
   EXPECT_TRUE(failed.strikeOut());
   EXPECT_FALSE(failed.italic());
+  // A message is read, not crossed out.
+  EXPECT_EQ(list->PreviewFont(Look::Message), plain);
   for (const QFont& font : {unchanged, failed}) {
     EXPECT_EQ(font.family(), plain.family());
     EXPECT_EQ(font.pointSize(), plain.pointSize());
@@ -982,6 +984,8 @@ TEST(PreviewTextColorTest, ByLookAndMark) {
       {"dark unchanged", dark, Look::Unchanged, false, QColor(0x7f, 0x7f, 0x7f)},
       {"dark failed", dark, Look::Failed, false, QColor(0xff, 0x7b, 0x7b)},
       {"dark failed marked", dark, Look::Failed, true, QColor(0xff, 0x7b, 0x7b)},
+      {"light message marked", light, Look::Message, true, QColor(0xb0, 0x00, 0x00)},
+      {"dark message", dark, Look::Message, false, QColor(0xff, 0x7b, 0x7b)},
       {"dark plain marked", dark, Look::Plain, true, color(dark, QPalette::HighlightedText)},
   };
   for (const Case& c : cases) {

@@ -490,6 +490,38 @@ TEST_F(FolderListTest, ResortKeepsRecordsAndTheirMarksAndFocus) {
   EXPECT_EQ(view.Focused(), 2);
 }
 
+TEST_F(FolderListTest, NumericSortResortsAndKeepsMarksAndFocus) {
+  m_dir.CreateFolder("disc10");
+  m_dir.CreateFolder("disc9");
+  for (const char* name : {"a10.txt", "a9.txt", "a1.txt"}) m_dir.CreateFile(name);
+  BasicFolderListView view;
+  auto list = ListAt(m_dir.Root(), &view);
+  EXPECT_FALSE(list->NumericSort());
+  const Texts plain{"[..]", "[disc10]", "[disc9]", "a1.txt", "a10.txt", "a9.txt"};
+  ASSERT_EQ(TextsOf(*list), plain);
+  view.SetMarked(IndexOf(*list, "a10.txt"), true);
+  view.SetFocused(IndexOf(*list, "a9.txt"));
+  const int changes = m_changes;
+
+  list->SetNumericSort(true);
+  EXPECT_TRUE(list->NumericSort());
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[disc9]", "[disc10]", "a1.txt", "a9.txt", "a10.txt"}));
+  EXPECT_EQ(view.MarkedCount(), 1);
+  EXPECT_TRUE(view.IsMarked(IndexOf(*list, "a10.txt")));
+  EXPECT_EQ(view.Focused(), IndexOf(*list, "a9.txt"));
+  list->SetSortOrder(soDescending);
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[disc9]", "[disc10]", "a10.txt", "a9.txt", "a1.txt"}));
+  // A new scan keeps the setting.
+  list->Rescan();
+  EXPECT_EQ(TextsOf(*list), (Texts{"[..]", "[disc9]", "[disc10]", "a10.txt", "a9.txt", "a1.txt"}));
+
+  // Off again, the keys of the plain sort come back.
+  list->SetSortOrder(soAscending);
+  list->SetNumericSort(false);
+  EXPECT_EQ(TextsOf(*list), plain);
+  EXPECT_EQ(m_changes, changes + 1);  // the rescan's; re-sorting tells nothing
+}
+
 TEST_F(FolderListTest, FailedScanLeavesEntries) {
   m_dir.CreateFile("gone/a.txt");
   BasicFolderListView view;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -318,6 +319,38 @@ TEST(SortStringList, SortRangeTouchesOnlyItsRange) {
 
 // ----- NameCollator -----
 
+// names, then names of one to maxPieces pieces drawn at random until there are count.
+std::vector<std::string> RandomNames(std::vector<std::string> names, size_t count,
+                                     std::span<const char* const> pieces, int maxPieces,
+                                     unsigned seed) {
+  std::mt19937 rng(seed);
+  while (names.size() < count) {
+    std::string name;
+    for (int n = std::uniform_int_distribution<int>(1, maxPieces)(rng); n > 0; --n) {
+      name += pieces[std::uniform_int_distribution<size_t>(0, pieces.size() - 1)(rng)];
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+// Compare and the sort keys order every pair alike, both ways round, and only a name and
+// itself compare equal.
+void ExpectKeysAgreeWithCompare(const NameCollator& collator,
+                                const std::vector<std::string>& names) {
+  std::vector<std::string> keys;
+  for (const auto& n : names) keys.push_back(collator.SortKey(n));
+  for (size_t i = 0; i < names.size(); ++i) {
+    for (size_t j = 0; j < names.size(); ++j) {
+      const int v = collator.Compare(names[i], names[j]);
+      const int k = keys[i].compare(keys[j]);
+      ASSERT_EQ(v == 0, names[i] == names[j]) << i << " " << j;
+      ASSERT_EQ(v, -collator.Compare(names[j], names[i])) << i << " " << j;
+      ASSERT_EQ(v, (k > 0) - (k < 0)) << i << " " << j;
+    }
+  }
+}
+
 TEST(NameCollator, OrdersNamesAsTheLocaleDoes) {
   const NameCollator collator("en_US");
   struct Case {
@@ -377,6 +410,100 @@ TEST(NameOrder, SortsAsCompareAndKeepsEqualNamesInOrder) {
   }
 }
 
+// ----- Numbers by value -----
+
+TEST(NameCollator, NumericTakesRunsOfDigitsByTheirValue) {
+  const NameCollator numeric("en_US", true);
+  const NameCollator plain("en_US");
+  struct Case {
+    const char* name;
+    const char* less;
+    const char* greater;
+    bool plainAgrees;  // the plain name sort orders the pair alike
+  } cases[] = {
+      {"one digit before two", "file2", "file10", false},
+      {"after an underscore", "IMG_9.jpg", "IMG_10.jpg", false},
+      {"digits at the start", "9.txt", "10.txt", false},
+      {"a number then a blank", "2 notes", "10 notes", false},
+      {"the second number decides", "a1b2", "a1b10", false},
+      {"beyond 64 bits", "x9", "x12345678901234567890", false},
+      {"leading zeros do not make a number larger", "a9", "a010", false},
+      {"the same number: the bytes decide", "a01", "a1", true},
+      {"the same number, more zeros first", "a007", "a7", true},
+      {"equal numbers, then the rest", "IMG_001.jpg", "IMG_1.png", true},
+      {"case only between otherwise equal names", "file2", "File2", true},
+      {"case does not outweigh the number", "File2", "file10", false},
+      {"hyphens still weigh nothing", "co-op2", "coop10", false},
+      {"dots still weigh as characters", "report.pdf", "report2.pdf", true},
+      {"names without digits as before", "co-op", "coop", true},
+      {"letters as before", "apple", "Banana", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(numeric.Compare(c.less, c.greater), -1);
+    EXPECT_EQ(numeric.Compare(c.greater, c.less), 1);
+    EXPECT_LT(numeric.SortKey(c.less), numeric.SortKey(c.greater));
+    EXPECT_EQ(plain.Compare(c.less, c.greater), c.plainAgrees ? -1 : 1);
+    // The shared numeric collator of the default locale (en_US here) is the same collation.
+    EXPECT_EQ(NameCollator::Instance(true).Compare(c.less, c.greater), -1);
+  }
+}
+
+TEST(NameCollator, NumericKeysAgreeWithComparisonsAndKeepNamesApart) {
+  // Runs of digits with and without leading zeros, which the numeric collation calls equal.
+  const char* pieces[] = {"a", "A", "-", " ", ".", "0", "00", "1", "01", "9", "10", "é", "\xFF"};
+  const std::vector<std::string> names =
+      RandomNames({"", "0", "00", "a1", "a01", "a001"}, 250, pieces, 5, 17);
+  for (const char* locale : {"", "en_US", "sv"}) {
+    SCOPED_TRACE(locale);
+    ExpectKeysAgreeWithCompare(NameCollator(locale, true), names);
+  }
+}
+
+TEST(NameOrder, NumericOrdersByValueAndLeavesOtherNamesAlone) {
+  using Names = std::vector<std::string>;
+  const NameCollator& numeric = NameCollator::Instance(true);
+  const auto order = [](const Names& names, bool descending, const NameCollator& collator) {
+    Names sorted;
+    for (const uint32_t i : NameOrder(
+             names.size(), [&](size_t i) { return std::string_view(names[i]); }, descending,
+             collator)) {
+      sorted.push_back(names[i]);
+    }
+    return sorted;
+  };
+  struct Case {
+    const char* name;
+    Names names;
+    bool descending;
+    Names expected;
+  } cases[] = {
+      {"by value", {"a10.txt", "a9.txt", "a1.txt"}, false, {"a1.txt", "a9.txt", "a10.txt"}},
+      {"descending", {"a9.txt", "a10.txt", "a1.txt"}, true, {"a10.txt", "a9.txt", "a1.txt"}},
+      {"photos",
+       {"IMG_10.jpg", "IMG_9.jpg", "IMG_100.jpg"},
+       false,
+       {"IMG_9.jpg", "IMG_10.jpg", "IMG_100.jpg"}},
+      {"numbers first", {"10", "b", "9", "a"}, false, {"9", "10", "a", "b"}},
+      {"leading zeros", {"a1", "a010", "a01", "a9"}, false, {"a01", "a1", "a9", "a010"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(order(c.names, c.descending, numeric), c.expected);
+  }
+  // Without digits, and with equal names, the order is the plain sort's, in both directions.
+  const char* pieces[] = {"a", "B", "-", " ", "é", "e\u0301", "\xFF", "img", ".txt"};
+  const Names names = RandomNames({}, 500, pieces, 3, 23);
+  for (const bool descending : {false, true}) {
+    SCOPED_TRACE(descending ? "descending" : "ascending");
+    const std::vector<uint32_t> plainOrder = NameOrder(
+        names.size(), [&](size_t i) { return std::string_view(names[i]); }, descending);
+    const std::vector<uint32_t> numericOrder = NameOrder(
+        names.size(), [&](size_t i) { return std::string_view(names[i]); }, descending, numeric);
+    EXPECT_EQ(numericOrder, plainOrder);
+  }
+}
+
 TEST(NameCollator, IgnoringCaseDropsOnlyTheCase) {
   const NameCollator english("en_US");
   const NameCollator turkish("tr_TR");
@@ -421,26 +548,8 @@ TEST(NameCollator, DistinctNamesNeverCompareEqual) {
   // decomposed, a zero-width joiner, bytes that are not UTF-8.
   const char* pieces[] = {"a",    "A",    "b",    "-", " ", "\xC3\xA9", "e\xCC\x81", "\xE2\x80\x8D",
                           "\xE9", "\xE8", "\xFF", "1"};
-  std::mt19937 rng(5);
-  std::vector<std::string> names{"", "caf\xE9", "caf\xE8", "cafe", "caf\xC3\xA9"};
-  for (int i = 0; i < 300; ++i) {
-    std::string name;
-    for (int n = std::uniform_int_distribution<int>(1, 4)(rng); n > 0; --n) {
-      name += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng)];
-    }
-    names.push_back(name);
-  }
-  std::vector<std::string> keys;
-  for (const auto& n : names) keys.push_back(collator.SortKey(n));
-  for (size_t i = 0; i < names.size(); ++i) {
-    for (size_t j = 0; j < names.size(); ++j) {
-      const int v = collator.Compare(names[i], names[j]);
-      const int k = keys[i].compare(keys[j]);
-      ASSERT_EQ(v == 0, names[i] == names[j]) << i << " " << j;
-      ASSERT_EQ(v, -collator.Compare(names[j], names[i])) << i << " " << j;
-      ASSERT_EQ(v, (k > 0) - (k < 0)) << i << " " << j;
-    }
-  }
+  ExpectKeysAgreeWithCompare(
+      collator, RandomNames({"", "caf\xE9", "caf\xE8", "cafe", "caf\xC3\xA9"}, 305, pieces, 4, 5));
   // Invalid bytes sort by their value, after the accented letters of the same place.
   EXPECT_EQ(collator.Compare("caf\xE8", "caf\xE9"), -1);
   EXPECT_EQ(collator.Compare("caf\xC3\xA9", "caf\xE9"), -1);
@@ -507,15 +616,8 @@ TEST(NameCollator, KeysAndComparisonsAgreeOverRandomNames) {
   const char* pieces[] = {"a", "A", "b", "B", "-", "'", " ", ".", "_", "[", "0", "1",
                           "’", "\u2010", "\u00AD", "é", "É", "e\u0301", "\xE9", "\xFF", "\x80"};
   // clang-format on
-  std::mt19937 rng(11);
-  std::vector<std::string> names{"", "co-op", "coop", "CO-OP", "a b", "ab", "a.b"};
-  while (names.size() < 250) {
-    std::string name;
-    for (int n = std::uniform_int_distribution<int>(1, 5)(rng); n > 0; --n) {
-      name += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(rng)];
-    }
-    names.push_back(name);
-  }
+  const std::vector<std::string> names =
+      RandomNames({"", "co-op", "coop", "CO-OP", "a b", "ab", "a.b"}, 250, pieces, 5, 11);
   for (const char* locale : {"", "en_US", "sv", "tr"}) {
     SCOPED_TRACE(locale);
     const NameCollator collator(locale);
@@ -771,6 +873,34 @@ TEST(SortItems, FillsMissingSortKeysAndRestoresTheComparison) {
   EXPECT_FALSE(work.store.GetObject(0)->SortKey.empty());
   work.store.OnCompare(0, 1);
   EXPECT_EQ(calls, 1);
+}
+
+TEST(SortItems, NumericSortsBothBlocksByValue) {
+  const std::vector<Entry> entries = {{"[..]"},       {"[disc10]", 1}, {"[disc9]", 2},
+                                      {"a10.txt", 5}, {"a9.txt", 3},   {"a1.txt", 4}};
+  struct Case {
+    const char* name;
+    SortSettings settings;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"plain",
+       {fiFileName, soAscending, sfAlwaysByName, false},
+       {"[..]", "[disc10]", "[disc9]", "a1.txt", "a10.txt", "a9.txt"}},
+      {"by value",
+       {fiFileName, soAscending, sfAlwaysByName, true},
+       {"[..]", "[disc9]", "[disc10]", "a1.txt", "a9.txt", "a10.txt"}},
+      {"by value descending",
+       {fiFileName, soDescending, sfLikeFiles, true},
+       {"[..]", "[disc10]", "[disc9]", "a10.txt", "a9.txt", "a1.txt"}},
+      {"folders by value beside files by size",
+       {fiSize, soAscending, sfAlwaysByName, true},
+       {"[..]", "[disc9]", "[disc10]", "a9.txt", "a1.txt", "a10.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WorkStore work(entries, /*keys=*/false);
+    EXPECT_EQ(work.Sorted(c.settings), c.expected);
+  }
 }
 
 TEST(SortItems, NotifiesOnceForTheWholeSort) {

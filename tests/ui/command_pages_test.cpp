@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
@@ -237,6 +238,7 @@ TEST(CommandPages, ParametersComeBackAsTheyWereSet) {
   p.RemovePosition = 7;
   p.ReplaceOrigString = "old";
   p.ReplaceNewString = "";
+  p.ReplaceRegex = true;
   p.ChangeString = "xy";
   p.ChangeFrom = 3;
   p.ChangeCaseMode = 3;
@@ -355,6 +357,7 @@ TEST(CommandPages, EveryChangeOfAFieldIsReported) {
       {"a case mode set", [&] { pages.ChangeCaseMode()->SetItemIndex(3); }},
       {"a scheme picked", [&] { pages.CopyScheme()->setCurrentIndex(4); }},
       {"a paste", [&] { pages.ReplaceNewString()->insert(QStringLiteral("pasted")); }},
+      {"a box ticked", [&] { pages.ReplaceRegex()->click(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

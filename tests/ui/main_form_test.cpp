@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
@@ -317,6 +318,38 @@ TEST_F(MainFormTest, PreviewFollowsEveryChangeAtOnce) {
   Press(files, Qt::Key_8, Qt::ControlModifier);
   form.Pages()->CopyNumber()->SetText(QStringLiteral("3"));
   EXPECT_EQ(cell("a.txt"), "a001.txt + 2 more");
+}
+
+// Replace String with a regular expression: the preview follows the box and each keystroke,
+// shows a bad pattern's error at once, and F9 ends the batch with it before anything runs.
+TEST_F(MainFormTest, PreviewShowsARegularExpressionReplaceLive) {
+  m_dir.CreateFile("img12_7.txt");
+  m_dir.CreateFile("b.txt");
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "2"}});
+  TXFileListBox* files = form.Files();
+  auto cell = [&](const char* name) {
+    QApplication::processEvents();
+    return files->PreviewCellAt(Row(name));
+  };
+  files->SetMarked(Row("img12_7.txt"), true);
+  form.FilesChange();
+  TCommandPages* pages = form.Pages();
+  QTest::keyClicks(pages->ReplaceOrigString(), QStringLiteral("(\\d+)"));
+  QTest::keyClicks(pages->ReplaceNewString(), QStringLiteral("<$1>"));
+  EXPECT_EQ(cell("img12_7.txt").text, "img12_7.txt");  // a literal "(\d+)" is not there
+  pages->ReplaceRegex()->click();
+  EXPECT_EQ(cell("img12_7.txt").text, "img<12>_<7>.txt");
+  QTest::keyClick(pages->ReplaceOrigString(), Qt::Key_ParenLeft);
+  const PreviewCell bad = cell("img12_7.txt");
+  EXPECT_EQ(bad.look, PreviewCell::Look::Message);
+  EXPECT_EQ(bad.text, "'(\\d+)(' is not a valid regular expression at (6)");
+  EXPECT_EQ(bad.reason, bad.text);
+
+  Focus(files);
+  Press(files, Qt::Key_F9);
+  ASSERT_EQ(m_errors.size(), 1u);
+  EXPECT_EQ(m_errors[0], QStringLiteral("'(\\d+)(' is not a valid regular expression at (6)"));
+  EXPECT_TRUE(m_dir.Exists("img12_7.txt"));
 }
 
 TEST_F(MainFormTest, PreviewCanBeHiddenAndTheChoiceIsKept) {
@@ -1335,6 +1368,60 @@ TEST_F(MainFormTest, UndoHistoryTakesBackTheChosenBatchAndTheLaterOnesAfterAskin
     EXPECT_TRUE(question.contains(QStringLiteral("Rename (Insert String)"))) << question.toStdString();
     EXPECT_TRUE(m_errors.empty());
   }
+}
+
+TEST_F(MainFormTest, NumbersByValueResortsAtOnceAndIsKept) {
+  for (const char* name : {"a10.txt", "a9.txt", "a1.txt"}) m_dir.CreateFile(name);
+  TMainForm& form = MakeForm({{"Pages/ActivePage", "6"}, {"Pages/RenameFiles/Name", "n"}});
+  QAction* numeric = form.Action(ActionId::NumericSort);
+  // In the Show menu after Reversed Order, off at first.
+  const QList<QAction*> entries =
+      form.MainMenu()->findChild<QMenu*>(QStringLiteral("ShowMenu"))->actions();
+  const qsizetype reversed = entries.indexOf(form.Action(ActionId::Reversed));
+  ASSERT_GE(reversed, 0);
+  ASSERT_LT(reversed + 1, entries.size());
+  EXPECT_EQ(entries[reversed + 1], numeric);
+  EXPECT_EQ(numeric->text(), QStringLiteral("Numbers by &Value"));
+  EXPECT_TRUE(numeric->isCheckable());
+  EXPECT_FALSE(numeric->isChecked());
+  EXPECT_EQ(HelpContextOf(numeric), 33);
+
+  TXFileListBox* files = form.Files();
+  auto order = [&] { return std::vector<int>{Row("a1.txt"), Row("a9.txt"), Row("a10.txt")}; };
+  auto cell = [&](const char* name) {
+    QApplication::processEvents();
+    return files->PreviewCellAt(Row(name)).text;
+  };
+  EXPECT_EQ(order(), (std::vector<int>{1, 3, 2}));
+  files->SetMarked(Row("a10.txt"), true);
+  files->SetMarked(Row("a9.txt"), true);
+  files->SetFocused(Row("a9.txt"));
+  form.FilesChange();
+  EXPECT_EQ(cell("a10.txt"), "n001.txt");
+  EXPECT_EQ(cell("a9.txt"), "n002.txt");
+
+  numeric->trigger();
+  EXPECT_TRUE(numeric->isChecked());
+  EXPECT_TRUE(files->NumericSort());
+  EXPECT_EQ(order(), (std::vector<int>{1, 2, 3}));
+  // The marks and the focus go with their files, and the batch takes the new order.
+  EXPECT_EQ(files->MarkedCount(), 2);
+  EXPECT_TRUE(files->IsMarked(Row("a9.txt")));
+  EXPECT_TRUE(files->IsMarked(Row("a10.txt")));
+  EXPECT_EQ(files->Focused(), Row("a9.txt"));
+  EXPECT_EQ(cell("a9.txt"), "n001.txt");
+  EXPECT_EQ(cell("a10.txt"), "n002.txt");
+
+  m_form.reset();
+  EXPECT_NE(m_config.ReadFile("Relabo.conf").find("\nNumericSort=1\n"), std::string::npos);
+  TMainForm& again = MakeForm();
+  EXPECT_TRUE(again.Action(ActionId::NumericSort)->isChecked());
+  EXPECT_EQ(order(), (std::vector<int>{1, 2, 3}));
+  again.Action(ActionId::NumericSort)->trigger();
+  EXPECT_FALSE(again.Files()->NumericSort());
+  EXPECT_EQ(order(), (std::vector<int>{1, 3, 2}));
+  m_form.reset();
+  EXPECT_NE(m_config.ReadFile("Relabo.conf").find("\nNumericSort=0\n"), std::string::npos);
 }
 
 TEST_F(MainFormTest, PropertiesActOnTheFocusedEntryOnlyFromTheList) {

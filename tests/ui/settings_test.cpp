@@ -53,6 +53,7 @@ const CommandParameters kStored{.InsertString = " lead and trail ",
                                 .RemovePosition = 9,
                                 .ReplaceOrigString = "a, b",
                                 .ReplaceNewString = "@Variant(x)",
+                                .ReplaceRegex = true,
                                 .ChangeString = "quote \" back\\slash",
                                 .ChangeFrom = 1000000000,
                                 .ChangeCaseMode = 3,
@@ -75,7 +76,7 @@ const CommandParameters kStored{.InsertString = " lead and trail ",
 // What the window's fields hold before loading: neither a default nor a stored value
 // (texts "design", numbers 55, choices and schemes in range), in the order of the fields.
 const CommandParameters kDesign{
-    "design", 55,       1, 55, 55, "design", "design", "design", 55, 2,  "design", 55, 55,
+    "design", 55,       1, 55, 55, "design", "design", true, "design", 55, 2, "design", 55, 55,
     "design", "design", 3, 55, 55, 55,       55,       "design", 3,  55, 55,       55};
 
 // A main window reduced to its state, logging the calls that change it.
@@ -118,6 +119,10 @@ class FakeWindow : public SettingsTarget {
     sortBy = by;
     sortOrder = order;
     Log("Sort", std::to_string(by) + " " + std::to_string(order));
+  }
+  bool NumericSort() const override { return numericSort; }
+  void SetNumericSort(bool numeric) override {
+    Log("NumericSort", std::to_string(numericSort = numeric));
   }
 
   std::string ProgramFolder() const override { return programFolder; }
@@ -166,6 +171,7 @@ class FakeWindow : public SettingsTarget {
   std::string directory = "/";
   int sortBy = 2;
   int sortOrder = 1;
+  bool numericSort = false;
   std::string programFolder;
   std::string homeFolder;
   std::vector<std::string> goToHistory;
@@ -193,6 +199,7 @@ void ExpectSameSettings(const FakeWindow& w, const FakeWindow& expected) {
   EXPECT_EQ(w.directory, expected.directory);
   EXPECT_EQ(w.sortBy, expected.sortBy);
   EXPECT_EQ(w.sortOrder, expected.sortOrder);
+  EXPECT_EQ(w.numericSort, expected.numericSort);
   EXPECT_EQ(w.filter, expected.filter);
   EXPECT_EQ(w.expand, expected.expand);
   EXPECT_EQ(w.shrink, expected.shrink);
@@ -251,6 +258,7 @@ class SettingsTest : public ::testing::Test {
     w.directory = m_dir.CreateFolder("photos, 2024 [raw]");
     w.sortBy = 1;
     w.sortOrder = 1;
+    w.numericSort = true;
     w.filter = {"*.jpg;*.png", "*.*", "a, b"};
     for (int i = 0; i < 12; ++i) w.expand.push_back("x" + std::to_string(i) + "*");
     w.shrink = {};
@@ -334,6 +342,7 @@ TEST_F(SettingsTest, FirstRunUsesTheDefaultsInOrder) {
       "Left 730",
       "Top 314",
       "Mask *.*",
+      "NumericSort 0",
       "GoToPath " + m_program + "/",
       "Drive " + m_program,
       "Sort 0 0",
@@ -420,6 +429,7 @@ TEST_F(SettingsTest, RoundTripKeepsEveryValue) {
   EXPECT_TRUE(w.Called("Drive " + saved.directory));
   EXPECT_EQ(w.sortBy, 1);
   EXPECT_EQ(w.sortOrder, 1);
+  EXPECT_TRUE(w.numericSort);
   EXPECT_EQ(w.filter, saved.filter);
   EXPECT_EQ(w.expand, saved.expand);
   EXPECT_TRUE(w.shrink.empty());
@@ -440,9 +450,9 @@ TEST_F(SettingsTest, FileHoldsEveryValueAsPlainText) {
   const std::string text = m_dir.ReadFile("cfg/Relabo.conf");
   for (const char* line :
        {"ActivePage=7", "Left=-5", "Top=1200", "Width=900", "Height=640", "SortBy=1", "SortOrder=1",
-        "FileFilter\\Count=3", "ExpandFilter\\Count=12", "ShrinkFilter\\Count=0", "Preview=0",
-        "ResolveChains=1", "RenameFiles\\Start=0", "RenameFiles\\Step=-2",
-        "CopyFiles\\Number=", "ReplaceString\\New=@@Variant(x)"}) {
+        "NumericSort=1", "FileFilter\\Count=3", "ExpandFilter\\Count=12", "ShrinkFilter\\Count=0",
+        "Preview=0", "ResolveChains=1", "RenameFiles\\Start=0", "RenameFiles\\Step=-2",
+        "CopyFiles\\Number=", "ReplaceString\\New=@@Variant(x)", "ReplaceString\\Regex=1"}) {
     EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line;
   }
   // A value beginning with one "@" would be typed; "@@" is an escaped text.
@@ -515,6 +525,18 @@ TEST_F(SettingsTest, StoredValuesAreReadByTheRules) {
          EXPECT_EQ(w.params.ChangeNumberPlus, 1);
          EXPECT_EQ(w.params.ChangeNumberWhich, 0);
        }},
+      {"numbers by value only for 1",
+       {{"Folder/NumericSort", "1"}},
+       [](const FakeWindow& w) { EXPECT_TRUE(w.Called("NumericSort 1")); }},
+      {"anything else is the plain name sort",
+       {{"Folder/NumericSort", "2"}},
+       [](const FakeWindow& w) { EXPECT_TRUE(w.Called("NumericSort 0")); }},
+      {"a regular expression replace only for 1",
+       {{"Pages/ReplaceString/Regex", "1"}},
+       [](const FakeWindow& w) { EXPECT_TRUE(w.params.ReplaceRegex); }},
+      {"anything else is a plain replace",
+       {{"Pages/ReplaceString/Regex", "2"}},
+       [](const FakeWindow& w) { EXPECT_FALSE(w.params.ReplaceRegex); }},
       {"number of copies 007",
        {{"Pages/CopyFiles/Number", "007"}},
        [](const FakeWindow& w) { EXPECT_EQ(w.params.CopyNumber, 7); }},
@@ -646,6 +668,10 @@ TEST_F(SettingsTest, ValueOfAnotherTypeReadsAsMissing) {
        {{"Folder/SortBy", "@ByteArray(1)"}},
        "Invalid data type for 'SortBy'",
        [](FakeWindow& w) { w.sortBy = 0; }},
+      {"bytes as the numeric sort",
+       {{"Folder/NumericSort", "@ByteArray(1)"}},
+       "Invalid data type for 'NumericSort'",
+       [](FakeWindow& w) { w.numericSort = false; }},
       {"list as a history item",
        {{"History/ExpandFilter/1", "a, b"}},
        "Invalid data type for '1'",
