@@ -107,8 +107,11 @@ bool TMask::Passes(const State& state, const char32_t* name, size_t length, size
 }
 
 // Backtracks only to the most recent skip state: whatever an earlier "*" could absorb in
-// another try, the later one absorbs as well, so the answer is that of a full search and the
-// time stays within name length x mask length.
+// another try, the later one absorbs as well, so the answer is that of a full search. For the
+// same reason a skip state that finds no place in the rest of the name ends the search: an
+// earlier "*" absorbing more would only start it further on. Each try of the most recent skip
+// state starts after the place of the one before, so the time stays within name length x
+// mask length.
 bool TMask::MatchChars(const char32_t* name, size_t length) const {
   size_t pos = 0;
   size_t s = 0;
@@ -120,18 +123,16 @@ bool TMask::MatchChars(const char32_t* name, size_t length) const {
       const State& state = m_states[s];
       if (state.skip) {
         while (pos < length && !Passes(state, name, length, pos)) ++pos;
-        if (pos < length) {
-          canResume = true;
-          resumePos = pos + 1;
-          resumeState = s;
-        }
+        if (!Passes(state, name, length, pos)) return false;
+        canResume = pos < length;
+        resumePos = pos + 1;
+        resumeState = s;
       }
       if (!Passes(state, name, length, pos)) break;
       ++pos;
     }
     if (s == m_states.size()) return true;
     if (!canResume) return false;
-    canResume = false;
     pos = resumePos;
     s = resumeState;
   }

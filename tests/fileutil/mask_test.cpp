@@ -298,6 +298,32 @@ TEST(MaskTest, ManyStarsDoNotBacktrackExponentially) {
   // Longer than any usual name.
   EXPECT_FALSE(MaskMatches(std::string(1000, 'a'), mask));
   EXPECT_TRUE(MaskMatches(std::string(999, 'a') + "B", mask));
+  // Far longer: each "*" is tried again only after its last place, never from the start.
+  const std::string huge(100000, 'a');
+  EXPECT_FALSE(MaskMatches(huge, "*a*a*a*a*a*b"));
+  EXPECT_TRUE(MaskMatches(huge + "b", "*a*a*a*a*a*b"));
+  EXPECT_TRUE(MaskMatches("b" + huge + "b", "*b*a?a*b"));
+  EXPECT_FALSE(MaskMatches(huge + "ab", "*a*b?"));
+  EXPECT_TRUE(MaskMatches(huge + "abc", "*a*b?"));
+}
+
+// The same agreement on longer names, where a "*" is tried at many places.
+TEST(MaskTest, AgreesWithFullBacktrackingOnLongerNames) {
+  const char* const nameAlphabet[] = {"a", "b", "A", "é"};
+  const char* const maskAlphabet[] = {"a", "b", "*", "*", "?", "[ab]"};
+  std::mt19937 rng(20261208);
+  int matches = 0;
+  for (int i = 0; i < 20000; ++i) {
+    std::string mask;
+    for (size_t n = 1 + rng() % 8; n > 0; --n) mask += maskAlphabet[rng() % 6];
+    std::string name;
+    for (size_t n = rng() % 24; n > 0; --n) name += nameAlphabet[rng() % 4];
+    const bool actual = TMask(mask).Matches(name);
+    ASSERT_EQ(actual, reference::Matches(reference::Compile(mask), name)) << mask << " vs " << name;
+    matches += actual;
+  }
+  EXPECT_GT(matches, 2000);
+  EXPECT_LT(matches, 18000);
 }
 
 }  // namespace
