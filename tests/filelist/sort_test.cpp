@@ -832,6 +832,32 @@ TEST(SortItems, EqualKeysCompareEqual) {
   }
 }
 
+// Many names that share long beginnings, as a camera's do: the name sort is the collation's
+// order both ways, also for a block in which one name is listed twice.
+TEST(SortItems, ManyNamesComeInTheCollationsOrder) {
+  const char* const pieces[] = {"IMG_", "IMG_0", "0", "1", "9", "a", "A", "_", " ", "é", ".jpg"};
+  std::vector<std::string> names = RandomNames({}, 3000, pieces, 6, 41);
+  std::sort(names.begin(), names.end());
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  const NameCollator& collator = NameCollator::Instance();
+  for (const bool twice : {false, true}) {
+    std::vector<std::string> listed = names;
+    if (twice) listed.push_back(names[names.size() / 2]);
+    std::vector<Entry> entries;
+    for (const std::string& name : listed) entries.push_back({name.c_str()});
+    std::vector<std::string> expected = listed;
+    std::stable_sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+      return collator.Compare(a, b) < 0;
+    });
+    SCOPED_TRACE(twice ? "one name twice" : "distinct names");
+    WorkStore up(entries);
+    EXPECT_EQ(up.Sorted({fiFileName, soAscending, sfAlwaysByName}), expected);
+    std::reverse(expected.begin(), expected.end());
+    WorkStore down(entries);
+    EXPECT_EQ(down.Sorted({fiFileName, soDescending, sfAlwaysByName}), expected);
+  }
+}
+
 TEST(SortItems, ParentStaysFirstAndBlocksStayApartInEverySetting) {
   const std::vector<Entry> entries = {
       {"[..]", 7 * kGiB, kDay + 0.99, 0xFF}, {"[Zeta]", 4, kDay, 0x10},
