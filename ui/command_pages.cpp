@@ -206,7 +206,7 @@ TCommandPages::TCommandPages(QWidget* parent)
     m_replaceNewString = MakeEdit("ReplaceNewString", m_scale.X(2 * kTextWidth));
     grid->addWidget(m_replaceNewString, 1, 1);
     // Below the two fields, in line with them.
-    m_replaceRegex = new QCheckBox(QStringLiteral("Regular e&xpression"));
+    m_replaceRegex = new QCheckBox(QStringLiteral("Regular expression"));
     m_replaceRegex->setObjectName(QStringLiteral("ReplaceRegex"));
     m_replaceRegex->setChecked(initial.ReplaceRegex);
     grid->addWidget(m_replaceRegex, 2, 1);

@@ -228,6 +228,25 @@ TEST(CommandPages, PositionFieldShowsOnlyForTheThirdStartChoice) {
   EXPECT_TRUE(pages.RemovePosition()->isHidden());
 }
 
+// The regular expression box of Replace String: off at first, below the two fields and in
+// line with them, so the fields stay where they are.
+TEST(CommandPages, RegularExpressionBoxSitsBelowTheFields) {
+  TCommandPages pages;
+  pages.setCurrentIndex(kReplaceString);
+  pages.resize(600, 200);
+  pages.show();
+  QApplication::processEvents();
+  QCheckBox* box = pages.ReplaceRegex();
+  EXPECT_EQ(box->text(), QStringLiteral("Regular expression"));
+  EXPECT_FALSE(box->isChecked());
+  EXPECT_FALSE(pages.Parameters().ReplaceRegex);
+  const QRect orig = pages.ReplaceOrigString()->geometry();
+  const QRect replacement = pages.ReplaceNewString()->geometry();
+  EXPECT_LT(orig.bottom(), replacement.top());
+  EXPECT_LE(replacement.bottom(), box->geometry().top());
+  EXPECT_EQ(box->geometry().left(), replacement.left());
+}
+
 TEST(CommandPages, ParametersComeBackAsTheyWereSet) {
   TCommandPages pages;
   CommandParameters p;
