@@ -350,33 +350,38 @@ TSortStringList::CompareFn Comparison(TSortStringList& store, TFileItem key, int
   return Bind<CompareNames>(items, factor);
 }
 
-// The first eight bytes of a key as a number that orders as the bytes do.
-uint64_t KeyPrefix(const std::string& key) {
+// Eight bytes of a key from an offset as a number that orders as the bytes do (missing bytes
+// count as zero, which no key holds before its end).
+uint64_t KeyPrefix(const std::string& key, size_t offset) {
   unsigned char bytes[8] = {};
-  std::memcpy(bytes, key.data(), std::min<size_t>(key.size(), 8));
+  if (offset < key.size()) {
+    std::memcpy(bytes, key.data() + offset, std::min<size_t>(key.size() - offset, 8));
+  }
   uint64_t prefix = 0;
   for (unsigned char b : bytes) prefix = (prefix << 8) | b;
   return prefix;
 }
 
 // The name sort of a block whose keys all differ, as any correct sort orders it: keys are
-// compared by their first eight bytes as one number and only on a tie byte by byte, without a
-// call through a function object. False, with the block untouched, when two keys are equal
+// compared by their first sixteen bytes as two numbers (names of a camera or a scanner share
+// long beginnings) and only on a tie byte by byte, without a call through a function object. False, with the block untouched, when two keys are equal
 // (one file listed twice): then the list's own sort decides their order, as it always did.
 bool SortDistinctNames(std::vector<TSortStringList::Item>& items, int first, int last,
                        int factor) {
   struct Slot {
     uint64_t prefix;
+    uint64_t next;
     const std::string* key;
     int index;
   };
   std::vector<Slot> slots(static_cast<size_t>(last - first + 1));
   for (int i = first; i <= last; ++i) {
     const std::string& key = items[size_t(i)].object->SortKey;
-    slots[size_t(i - first)] = {KeyPrefix(key), &key, i};
+    slots[size_t(i - first)] = {KeyPrefix(key, 0), KeyPrefix(key, 8), &key, i};
   }
   auto compare = [](const Slot& a, const Slot& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
+    if (a.next != b.next) return a.next < b.next ? -1 : 1;
     return Sign(a.key->compare(*b.key));
   };
   if (factor < 0) {
