@@ -24,22 +24,6 @@ constexpr int32_t kTimeLimit = 50;
 constexpr int32_t kShortTimeLimit = 5;
 constexpr int kSlowNamesBeforeShortLimit = 4;
 
-// Appends one character as UTF-16; a byte that is not UTF-8 stays a lone surrogate.
-void AppendUtf16(char32_t c, std::u16string& out) {
-  if (c < 0x10000) {
-    out += static_cast<char16_t>(c);
-  } else {
-    out += static_cast<char16_t>(U16_LEAD(c));
-    out += static_cast<char16_t>(U16_TRAIL(c));
-  }
-}
-
-std::u16string ToUtf16(std::string_view text) {
-  std::u16string out;
-  for (size_t pos = 0; pos < text.size();) AppendUtf16(DecodeChar(text, pos), out);
-  return out;
-}
-
 // The number of characters (code points) in the first units of a UTF-16 text.
 int32_t CharactersIn(const std::u16string& text, size_t units) {
   int32_t count = 0;
@@ -73,7 +57,8 @@ struct RegexReplace::Impl {
   ~Impl() { utext_close(text); }
 
   void Compile(std::string_view source, std::string_view replacement) {
-    const std::u16string patternText = ToUtf16(source);
+    std::u16string patternText;
+    ToUtf16(source, patternText);
     UParseError where{};
     UErrorCode status = U_ZERO_ERROR;
     pattern.reset(icu::RegexPattern::compile(

@@ -21,26 +21,8 @@ namespace relabo {
 
 namespace {
 
-// Names are bytes; a byte that is not valid UTF-8 becomes the lone surrogate that DecodeChar
-// gives it, which ICU collates as a code point of its own, so such names still sort apart.
-void ToUtf16(std::string_view name, std::u16string& out) {
-  out.resize(name.size());
-  char16_t* ascii = out.data();
-  size_t pos = 0;
-  while (pos < name.size() && static_cast<unsigned char>(name[pos]) < 0x80) {
-    *ascii++ = static_cast<char16_t>(name[pos++]);
-  }
-  out.resize(pos);
-  while (pos < name.size()) {
-    const char32_t c = DecodeChar(name, pos);
-    if (c < 0x10000) {
-      out += static_cast<char16_t>(c);
-    } else {
-      out += static_cast<char16_t>(0xD7C0 + (c >> 10));
-      out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-    }
-  }
-}
+// Names are bytes (ToUtf16): a byte that is not valid UTF-8 becomes its lone surrogate, which
+// ICU collates as a code point of its own, so such names still sort apart.
 
 const UChar* Data(const std::u16string& s) { return reinterpret_cast<const UChar*>(s.data()); }
 int32_t Length(const std::u16string& s) { return static_cast<int32_t>(s.size()); }

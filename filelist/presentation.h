@@ -131,8 +131,8 @@ struct PreviewCell {
     Unchanged,
     /// The entry cannot get its new name; reason says why.
     Failed,
-    /// Not a name but why the batch cannot run from this entry on (a pattern or number that
-    /// cannot be used): text and reason hold the message.
+    /// Not a name but why none could be made for this entry (a pattern or number that cannot
+    /// be used, a pattern that runs too long on it): text and reason hold the message.
     Message,
   };
   /// The new name, as bytes; empty draws nothing.

@@ -72,6 +72,27 @@ void AppendUtf8(std::u32string_view s, std::string& out) {
   for (char32_t c : s) EncodeChar(c, out);
 }
 
+void AppendUtf16(char32_t c, std::u16string& out) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    out += static_cast<char16_t>(0xD7C0 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  }
+}
+
+void ToUtf16(std::string_view s, std::u16string& out) {
+  // Most names are ASCII: those bytes are copied without decoding.
+  out.resize(s.size());
+  char16_t* ascii = out.data();
+  size_t pos = 0;
+  while (pos < s.size() && static_cast<unsigned char>(s[pos]) < 0x80) {
+    *ascii++ = static_cast<char16_t>(s[pos++]);
+  }
+  out.resize(pos);
+  while (pos < s.size()) AppendUtf16(DecodeChar(s, pos), out);
+}
+
 std::string EncodeUtf8(std::u32string_view s) {
   std::string out;
   out.reserve(s.size());

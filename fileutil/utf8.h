@@ -31,4 +31,10 @@ std::string EncodeUtf8(std::u32string_view s);
 /// Appends the bytes of a character string.
 void AppendUtf8(std::u32string_view s, std::string& out);
 
+/// Appends one character as UTF-16 (ICU's text); an escaped byte stays its lone surrogate.
+void AppendUtf16(char32_t c, std::u16string& out);
+
+/// The characters of a byte string as UTF-16, into out (its buffer reused).
+void ToUtf16(std::string_view s, std::u16string& out);
+
 }  // namespace relabo

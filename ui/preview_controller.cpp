@@ -148,8 +148,9 @@ PreviewCell TPreviewController::CellFor(int index) const {
   cell.text = first.newName;
   cell.look = LookOf(first.outcome);
   cell.reason = first.reason;
-  if (first.outcome == PlanOutcome::End && first.newName.empty()) {
-    // No name could be made: the row says why, where the name would stand.
+  if (first.newName.empty() && !first.reason.empty()) {
+    // No name could be made (a pattern or number that cannot be used, a pattern that runs too
+    // long on this name): the row says why, where the name would stand.
     cell.text = first.reason;
     cell.look = PreviewCell::Look::Message;
     return cell;

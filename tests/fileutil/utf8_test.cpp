@@ -30,10 +30,16 @@ TEST(Utf8, DecodesCharactersAndEscapesInvalidBytes) {
       {"beyond U+10FFFF", "\xF4\x90\x80\x80", {0xDCF4, 0xDC90, 0xDC80, 0xDC80}},
       {"latin-1 name", "caf\xE9.txt", {U'c', U'a', U'f', 0xDCE9, U'.', U't', U'x', U't'}},
   };
+  std::u16string utf16 = u"left over from before";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(DecodeUtf8(c.bytes), c.chars);
     EXPECT_EQ(EncodeUtf8(c.chars), c.bytes);
+    // As UTF-16 each character is one unit, but for the one beyond the BMP: a pair.
+    std::u16string expected(c.chars.begin(), c.chars.end());
+    if (c.chars == U"\U0001F600") expected = u"\U0001F600";
+    ToUtf16(c.bytes, utf16);
+    EXPECT_EQ(utf16, expected);
   }
 }
 

@@ -350,6 +350,19 @@ TEST_F(MainFormTest, PreviewShowsARegularExpressionReplaceLive) {
   ASSERT_EQ(m_errors.size(), 1u);
   EXPECT_EQ(m_errors[0], QStringLiteral("'(\\d+)(' is not a valid regular expression at (6)"));
   EXPECT_TRUE(m_dir.Exists("img12_7.txt"));
+
+  // A name on which the pattern runs too long says so in its row; the others are planned.
+  const std::string slow = std::string(40, 'a') + "b.txt";
+  m_dir.CreateFile(slow);
+  Press(files, Qt::Key_F5);
+  pages->ReplaceOrigString()->setText(QStringLiteral("^(a+)+$|\\d+"));
+  files->SetMarked(Row(slow), true);
+  files->SetMarked(Row("img12_7.txt"), true);
+  form.FilesChange();
+  const PreviewCell timedOut = cell(slow.c_str());
+  EXPECT_EQ(timedOut.look, PreviewCell::Look::Message);
+  EXPECT_EQ(timedOut.text, "the regular expression takes too long on this name");
+  EXPECT_EQ(cell("img12_7.txt").text, "img<>_<>.txt");  // group 1 took no part
 }
 
 TEST_F(MainFormTest, PreviewCanBeHiddenAndTheChoiceIsKept) {
