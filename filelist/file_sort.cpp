@@ -15,6 +15,8 @@
 #include <utility>
 
 #include "fileutil/error.h"
+#include "fileutil/halves.h"
+#include "fileutil/page_buffer.h"
 #include "fileutil/utf8.h"
 
 namespace relabo {
@@ -189,7 +191,7 @@ std::string NameCollator::SortKey(std::string_view name) const {
   return key;
 }
 
-void NameCollator::AppendSortKey(std::string_view name, std::string& out) const {
+std::string_view NameCollator::CollationKey(std::string_view name) const {
   Scratch& s = ThreadScratch();
   ToUtf16(name, s.a);
   std::string& buffer = s.key;
@@ -202,9 +204,13 @@ void NameCollator::AppendSortKey(std::string_view name, std::string& out) const 
     n = ucol_getSortKey(m_impl->collator, Data(s.a), Length(s.a),
                         reinterpret_cast<uint8_t*>(buffer.data()), n);
   }
+  return std::string_view(buffer.data(), static_cast<size_t>(n));
+}
+
+void NameCollator::AppendSortKey(std::string_view name, std::string& out) const {
   // The collation key holds no zero byte before its terminating one, so the name's bytes
   // after it decide only between keys that are otherwise equal, as in Compare.
-  out.append(buffer.data(), n);
+  out.append(CollationKey(name));
   out.append(name);
 }
 
@@ -244,30 +250,12 @@ std::vector<uint32_t> NameOrder(size_t count, const std::function<std::string_vi
   std::vector<uint32_t> order(count);
   std::iota(order.begin(), order.end(), 0u);
   const auto n = static_cast<uint32_t>(count);
-  // Below this the second thread costs more than it saves.
-  constexpr uint32_t kHalves = 20000;
   KeyArena first, second;
-  if (n < kHalves || std::thread::hardware_concurrency() < 2) {
-    SortRange(collator, nameOf, descending, 0, n, first, order);
-    return order;
-  }
-  const uint32_t middle = n / 2;
-  std::exception_ptr failure;
-  std::thread helper([&] {
-    try {
-      SortRange(collator, nameOf, descending, middle, n, second, order);
-    } catch (...) {
-      failure = std::current_exception();
-    }
+  const size_t middle = RunInHalves(n, kKeyHalvesFrom, [&](size_t from, size_t to, int half) {
+    SortRange(collator, nameOf, descending, static_cast<uint32_t>(from),
+              static_cast<uint32_t>(to), half == 0 ? first : second, order);
   });
-  try {
-    SortRange(collator, nameOf, descending, 0, middle, first, order);
-  } catch (...) {
-    helper.join();
-    throw;
-  }
-  helper.join();
-  if (failure) std::rethrow_exception(failure);
+  if (middle == n) return order;
   const auto key = [&](uint32_t i) { return i < middle ? first.Key(i) : second.Key(i - middle); };
   // Stable: of equal names, those of the first half stay first.
   std::inplace_merge(order.begin(), order.begin() + middle, order.end(), [&](uint32_t a, uint32_t b) {
@@ -332,76 +320,158 @@ TSortStringList::CompareFn Comparison(TSortStringList& store, TFileItem key, int
   return Bind<CompareNames>(items, factor);
 }
 
-// Eight bytes of a key from an offset as a number that orders as the bytes do (missing bytes
-// count as zero, which no key holds before its end).
-uint64_t KeyPrefix(const std::string& key, size_t offset) {
-  unsigned char bytes[8] = {};
-  if (offset < key.size()) {
-    std::memcpy(bytes, key.data() + offset, std::min<size_t>(key.size() - offset, 8));
-  }
-  uint64_t prefix = 0;
-  for (unsigned char b : bytes) prefix = (prefix << 8) | b;
-  return prefix;
+uint64_t BigEndian(const char* bytes) {
+  uint64_t value = 0;
+  for (int i = 0; i < 8; ++i) value = (value << 8) | static_cast<unsigned char>(bytes[i]);
+  return value;
 }
 
-// The name sort of a block whose keys all differ, as any correct sort orders it: keys are
-// compared by their first sixteen bytes as two numbers (names of a camera or a scanner share
-// long beginnings) and only on a tie byte by byte, without a call through a function object. False, with the block untouched, when two keys are equal
-// (one file listed twice): then the list's own sort decides their order, as it always did.
-bool SortDistinctNames(std::vector<TSortStringList::Item>& items, int first, int last,
-                       int factor) {
-  struct Slot {
-    uint64_t prefix;
-    uint64_t next;
-    const std::string* key;
-    int index;
-  };
-  std::vector<Slot> slots(static_cast<size_t>(last - first + 1));
-  for (int i = first; i <= last; ++i) {
-    const std::string& key = items[size_t(i)].object->SortKey;
-    slots[size_t(i - first)] = {KeyPrefix(key, 0), KeyPrefix(key, 8), &key, i};
-  }
-  auto compare = [](const Slot& a, const Slot& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
-    if (a.next != b.next) return a.next < b.next ? -1 : 1;
-    return Sign(a.key->compare(*b.key));
-  };
-  if (factor < 0) {
-    std::sort(slots.begin(), slots.end(),
-              [&](const Slot& a, const Slot& b) { return compare(b, a) < 0; });
-  } else {
-    std::sort(slots.begin(), slots.end(),
-              [&](const Slot& a, const Slot& b) { return compare(a, b) < 0; });
-  }
-  for (size_t i = 1; i < slots.size(); ++i) {
-    if (compare(slots[i - 1], slots[i]) == 0) return false;
-  }
-  std::vector<TSortStringList::Item> sorted;
-  sorted.reserve(slots.size());
-  for (const Slot& slot : slots) sorted.push_back(std::move(items[size_t(slot.index)]));
-  std::move(sorted.begin(), sorted.end(), items.begin() + first);
-  return true;
-}
-
-void SortBlock(TSortStringList& store, int first, int last, TFileItem key, int factor,
-               bool numeric) {
-  if (key == fiFileName) {
-    const NameCollator* collator = nullptr;
-    for (int i = first; i <= last; ++i) {
-      TSortStringList::Item& item = store.Items()[i];
-      if (!item.object->SortKey.empty()) continue;
-      if (!collator) collator = &NameCollator::Instance(numeric);
-      item.object->SortKey = collator->SortKey(item.text);
-    }
-    if (last > first && SortDistinctNames(store.Items(), first, last, factor)) return;
-  }
-  store.OnCompare = Comparison(store, key, factor);
-  store.SortRange(first, last);
+// The slot of a key whose rest stays where it is.
+void FillNameSortSlot(std::string_view key, uint32_t index, NameSortSlot& slot) {
+  // Missing bytes count as zero, which no key holds before its end.
+  char head[16] = {};
+  const size_t headLength = std::min<size_t>(key.size(), 16);
+  std::memcpy(head, key.data(), headLength);
+  slot.prefix = BigEndian(head);
+  slot.next = BigEndian(head + 8);
+  slot.rest = key.data() + headLength;
+  slot.restLength = static_cast<uint32_t>(key.size() - headLength);
+  slot.index = index;
 }
 
 }  // namespace
 
-void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSettings& settings) {
+void MakeNameSortSlot(std::string_view key, uint32_t index, NameSortSlot& slot,
+                      PageBuffer& arena) {
+  FillNameSortSlot(key, index, slot);
+  const size_t offset = arena.Size();
+  arena.Append(std::string_view(slot.rest, slot.restLength));
+  slot.rest = reinterpret_cast<const char*>(offset);
+}
+
+void PlaceNameSortSlots(NameSortSlot* begin, NameSortSlot* end, const PageBuffer& arena) {
+  for (NameSortSlot* slot = begin; slot != end; ++slot) {
+    slot->rest = arena.Data() + reinterpret_cast<uintptr_t>(slot->rest);
+  }
+}
+
+int CompareNameSortSlots(const NameSortSlot& a, const NameSortSlot& b) {
+  if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
+  if (a.next != b.next) return a.next < b.next ? -1 : 1;
+  const int rest = std::memcmp(a.rest, b.rest, std::min(a.restLength, b.restLength));
+  if (rest != 0) return Sign(rest);
+  if (a.restLength != b.restLength) return a.restLength < b.restLength ? -1 : 1;
+  return 0;
+}
+
+namespace {
+
+// Makes the slots [from, to) of the block starting at first.
+void MakeNameSlots(const NameCollator& collator, const std::vector<TSortStringList::Item>& items,
+                   int first, size_t from, size_t to, NameSortSlot* slots, PageBuffer& arena) {
+  for (size_t k = from; k < to; ++k) {
+    const auto index = static_cast<uint32_t>(first + k);
+    MakeNameSortSlot(collator.CollationKey(items[index].text), index, slots[k], arena);
+  }
+  PlaceNameSortSlots(slots + from, slots + to, arena);
+}
+
+// Sorts the block of items that begins at first by its slots (tieBreak orders the items of
+// slots with equal keys) and moves the items into that order. False, with the block
+// untouched, when two items come out equal (one file listed twice): then the list's own sort
+// decides their order, as it always did.
+template <typename TieBreak>
+bool SortBySlots(std::vector<TSortStringList::Item>& items, int first,
+                 PageArray<NameSortSlot>& slots, int factor, const TieBreak& tieBreak) {
+  const auto compare = [&](const NameSortSlot& a, const NameSortSlot& b) {
+    const int order = CompareNameSortSlots(a, b);
+    return order != 0 ? order : tieBreak(a.index, b.index);
+  };
+  if (factor < 0) {
+    std::sort(slots.begin(), slots.end(),
+              [&](const NameSortSlot& a, const NameSortSlot& b) { return compare(b, a) < 0; });
+  } else {
+    std::sort(slots.begin(), slots.end(),
+              [&](const NameSortSlot& a, const NameSortSlot& b) { return compare(a, b) < 0; });
+  }
+  const size_t count = slots.Size();
+  for (size_t k = 1; k < count; ++k) {
+    if (compare(slots[k - 1], slots[k]) == 0) return false;
+  }
+  // Position k takes the item of slot k, moved along the cycles of the permutation in place,
+  // so that no second array of items is needed; a slot done points at itself.
+  for (size_t k = 0; k < count; ++k) slots[k].index -= static_cast<uint32_t>(first);
+  for (size_t start = 0; start < count; ++start) {
+    if (slots[start].index == start) continue;
+    TSortStringList::Item held = std::move(items[first + start]);
+    size_t to = start;
+    for (;;) {
+      const size_t from = slots[to].index;
+      slots[to].index = static_cast<uint32_t>(to);
+      if (from == start) {
+        items[first + to] = std::move(held);
+        break;
+      }
+      items[first + to] = std::move(items[first + from]);
+      to = from;
+    }
+  }
+  return true;
+}
+
+// The name sort of a block by the keys in its records, which end with the names' bytes.
+bool SortByKeptKeys(std::vector<TSortStringList::Item>& items, int first, int last,
+                    int factor) {
+  PageArray<NameSortSlot> slots;
+  slots.Resize(static_cast<size_t>(last - first + 1));
+  for (int i = first; i <= last; ++i) {
+    FillNameSortSlot(items[size_t(i)].object->SortKey, static_cast<uint32_t>(i),
+                     slots[size_t(i - first)]);
+  }
+  return SortBySlots(items, first, slots, factor, [](uint32_t, uint32_t) { return 0; });
+}
+
+// The name sort of a block with keys made for it alone, in two halves at once for a large
+// block; its order is that of the records' SortKey.
+bool SortNamesOnce(std::vector<TSortStringList::Item>& items, int first, int last, int factor,
+                   const NameCollator& collator) {
+  const size_t count = static_cast<size_t>(last - first + 1);
+  PageArray<NameSortSlot> slots;
+  slots.Resize(count);
+  PageBuffer arenas[2];
+  RunInHalves(count, kKeyHalvesFrom, [&](size_t from, size_t to, int half) {
+    MakeNameSlots(collator, items, first, from, to, slots.Data(), arenas[half]);
+  });
+  return SortBySlots(items, first, slots, factor, [&items](uint32_t a, uint32_t b) {
+    return Sign(items[a].text.compare(items[b].text));
+  });
+}
+
+}  // namespace
+
+void SortItemRange(TSortStringList& store, int first, int last, TFileItem key, int factor,
+                   bool numeric, bool keepKeys) {
+  if (key == fiFileName) {
+    const NameCollator& collator = NameCollator::Instance(numeric);
+    if (!keepKeys) {
+      if (last <= first || SortNamesOnce(store.Items(), first, last, factor, collator)) return;
+    }
+    for (int i = first; i <= last; ++i) {
+      TSortStringList::Item& item = store.Items()[i];
+      if (keepKeys && !item.object->SortKey.empty()) continue;
+      item.object->SortKey = collator.SortKey(item.text);
+    }
+    if (keepKeys && last > first && SortByKeptKeys(store.Items(), first, last, factor)) return;
+  }
+  store.OnCompare = Comparison(store, key, factor);
+  store.SortRange(first, last);
+  if (key == fiFileName && !keepKeys) {
+    for (int i = first; i <= last; ++i) std::string().swap(store.Items()[i].object->SortKey);
+  }
+}
+
+void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSettings& settings,
+               bool keepKeys) {
   const int factor = settings.sortOrder == soDescending ? -1 : 1;
   struct Restore {
     TSortStringList& store;
@@ -415,10 +485,11 @@ void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSetti
 
   if (blocks.firstFolder != -1) {
     if (settings.sortFolders == sfAlwaysByName) {
-      SortBlock(store, blocks.firstFolder, blocks.lastFolder, fiFileName, 1, settings.numeric);
+      SortItemRange(store, blocks.firstFolder, blocks.lastFolder, fiFileName, 1, settings.numeric,
+                keepKeys);
     } else {
-      SortBlock(store, blocks.firstFolder, blocks.lastFolder, settings.sortBy, factor,
-                settings.numeric);
+      SortItemRange(store, blocks.firstFolder, blocks.lastFolder, settings.sortBy, factor,
+                settings.numeric, keepKeys);
     }
   }
   int start = 0;
@@ -428,7 +499,8 @@ void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSetti
     start = 1;
   }
   if (start < store.Count() - 1)
-    SortBlock(store, start, store.Count() - 1, settings.sortBy, factor, settings.numeric);
+    SortItemRange(store, start, store.Count() - 1, settings.sortBy, factor, settings.numeric,
+              keepKeys);
 }
 
 }  // namespace relabo

@@ -9,6 +9,7 @@
 
 #include "filelist/entry.h"
 #include "filelist/sort_string_list.h"
+#include "fileutil/page_buffer.h"
 
 namespace relabo {
 
@@ -41,6 +42,10 @@ class NameCollator {
   std::string SortKey(std::string_view name) const;
   /// The same key appended to out: many keys kept in one string without one allocation each.
   void AppendSortKey(std::string_view name, std::string& out) const;
+  /// The collation part of the sort key alone, ending with its one zero byte: keys that
+  /// differ order the names; equal ones leave the order to the names' bytes. Valid until the
+  /// thread's next call.
+  std::string_view CollationKey(std::string_view name) const;
 
  private:
   struct Impl;
@@ -50,6 +55,10 @@ class NameCollator {
 
   Impl* m_impl;
 };
+
+/// From this many names on, sort keys are made in two halves at once; below, the second thread
+/// costs more than it saves.
+inline constexpr size_t kKeyHalvesFrom = 20000;
 
 /// The order of count names in the collator's name sort (descending: the reverse), as indices;
 /// equal names keep their order. Large sets have their keys made and sorted in two halves at
@@ -75,8 +84,36 @@ struct SortSettings {
   bool numeric = false;
 };
 
+/// One name of a name sort by keys made for it alone: the first sixteen bytes of the collation
+/// key as two numbers that order as the bytes do, the rest of the key, and whose name it is.
+struct NameSortSlot {
+  uint64_t prefix;
+  uint64_t next;
+  const char* rest;
+  uint32_t restLength;
+  uint32_t index;
+};
+
+/// Fills slot from a collation key (NameCollator::CollationKey); the key's rest goes to arena,
+/// and slot.rest holds its offset there until PlaceNameSortSlots, when arena has stopped
+/// growing.
+void MakeNameSortSlot(std::string_view key, uint32_t index, NameSortSlot& slot, PageBuffer& arena);
+void PlaceNameSortSlots(NameSortSlot* begin, NameSortSlot* end, const PageBuffer& arena);
+/// -1, 0 or 1 by the keys; 0 when the names have the same collation key, and then the names'
+/// bytes decide, as in NameCollator::Compare.
+int CompareNameSortSlots(const NameSortSlot& a, const NameSortSlot& b);
+
+/// Sorts the items first..last of the work store by key, ascending for factor 1 and descending
+/// for -1, as SortItems sorts one block.
+void SortItemRange(TSortStringList& store, int first, int last, TFileItem key, int factor,
+                   bool numeric, bool keepKeys);
+
 /// Sorts the folder block and the file block of the work store as the settings say; the
-/// parent entry stays on top. Each item's object must be its TEntryInfo, with SortKey filled.
-void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSettings& settings);
+/// parent entry stays on top. Each item's object must be its TEntryInfo. With keepKeys the name
+/// sort fills the records' missing SortKey and keeps them for the next sort; without, it makes
+/// the keys for this sort alone and gives them back after it (a list of a million entries
+/// would hold some 50 MB of keys for ever), and the records' SortKey are not read.
+void SortItems(TSortStringList& store, const ScanBlocks& blocks, const SortSettings& settings,
+               bool keepKeys = true);
 
 }  // namespace relabo

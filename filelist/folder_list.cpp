@@ -1,20 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filelist/folder_list.h"
 
-#include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <unordered_set>
 #include <utility>
 
+#include "filelist/folder_read.h"
 #include "filelist/name_filter.h"
 #include "fileutil/error.h"
 #include "fileutil/path.h"
@@ -133,131 +133,9 @@ Error SystemError(const std::string& path, int code) {
   return Error(Format("%s: %s", path, std::strerror(code)), code);
 }
 
-// One entry of a folder as read; the name lives in the folder's name buffer.
-struct RawEntry {
-  uint32_t nameOffset;
-  uint32_t nameLength;
-  uint32_t attr;
-  uint64_t size;
-  double time;
-};
+// From this many entries on, the memory of the old ones is handed back before a read.
+constexpr size_t kTrimAbove = 10000;
 
-struct FolderContents {
-  std::string names;
-  std::vector<RawEntry> entries;
-  bool hasParent = false;
-  RawEntry parent{};
-  // Entered but not readable: entries holds only the names looked up one by one.
-  bool unlisted = false;
-
-  std::string_view Name(const RawEntry& e) const {
-    return std::string_view(names).substr(e.nameOffset, e.nameLength);
-  }
-};
-
-// Follows a symbolic link; a dangling link or a link loop is taken as the file it is.
-bool StatEntry(int dirFd, const char* name, struct stat& st) {
-  if (::fstatat(dirFd, name, &st, 0) == 0) return true;
-  if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (S_ISLNK(st.st_mode)) st.st_mode = (st.st_mode & ~S_IFMT) | S_IFREG;
-  return true;
-}
-
-RawEntry MakeEntry(std::string_view name, const struct stat& st, const UserCredentials& user) {
-  RawEntry e{};
-  e.attr = AttributeWordOf(name, st.st_mode, st.st_uid, st.st_gid, user);
-  e.size = static_cast<uint64_t>(st.st_size);
-  e.time = DayCountOf(st.st_mtim.tv_sec);
-  return e;
-}
-
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-// The patterns of a mask that are plain names (no wildcard), each once: what an unlisted folder
-// can still show.
-std::vector<std::string> PlainNamesOf(std::string_view mask) {
-  std::vector<std::string> names;
-  size_t begin = 0;
-  for (;;) {
-    const size_t end = std::min(mask.find(';', begin), mask.size());
-    const std::string_view name = mask.substr(begin, end - begin);
-    if (!name.empty() && name != "." && name != ".." &&
-        name.find_first_of("*?/") == std::string_view::npos &&
-        std::find(names.begin(), names.end(), name) == names.end()) {
-      names.emplace_back(name);
-    }
-    if (end == mask.size()) break;
-    begin = end + 1;
-  }
-  return names;
-}
-
-void AddEntry(FolderContents& contents, std::string_view name, const struct stat& st,
-              const UserCredentials& user) {
-  RawEntry e = MakeEntry(name, st, user);
-  e.nameOffset = static_cast<uint32_t>(contents.names.size());
-  e.nameLength = static_cast<uint32_t>(name.size());
-  contents.names += name;
-  contents.entries.push_back(e);
-}
-
-// Reads the working folder once: every entry but "." and "..", with the parent's data apart
-// (from parentPath, the parent as the user walked there; none when empty). A folder that may
-// be entered but not read (mode 0311) gives only those plain names of mask that exist, each
-// looked up by itself, and is marked unlisted. Throws when the folder cannot be read
-// otherwise; entries that vanish meanwhile are left out.
-FolderContents ReadWorkingFolder(const std::string& shownPath, const std::string& parentPath,
-                                 std::string_view mask) {
-  const UserCredentials user = UserCredentials::Current();
-  FolderContents contents;
-  struct stat st;
-  if (!parentPath.empty()) {
-    // The way up is always there below the root: from the parent walked through, else the
-    // physical one, else a bare folder record when neither can be looked at.
-    contents.hasParent = true;
-    if (StatEntry(AT_FDCWD, parentPath.c_str(), st) || StatEntry(AT_FDCWD, "..", st)) {
-      contents.parent = MakeEntry("..", st, user);
-    } else {
-      contents.parent.attr = kAttrDirectory;
-    }
-  }
-
-  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno != EACCES) throw SystemError(shownPath, errno);
-    const detail::UniqueFd folder(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.Valid()) throw SystemError(shownPath, errno);
-    contents.unlisted = true;
-    for (const std::string& name : PlainNamesOf(mask)) {
-      if (StatEntry(folder.Get(), name.c_str(), st)) AddEntry(contents, name, st, user);
-    }
-    return contents;
-  }
-  std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-  if (!dir) {
-    const int code = errno;
-    ::close(fd);
-    throw SystemError(shownPath, code);
-  }
-  const int dirFd = ::dirfd(dir.get());
-  for (;;) {
-    errno = 0;
-    const dirent* d = ::readdir(dir.get());
-    if (!d) {
-      if (errno != 0) throw SystemError(shownPath, errno);
-      break;
-    }
-    const std::string_view name(d->d_name);
-    if (name == "." || name == "..") continue;
-    if (!StatEntry(dirFd, d->d_name, st)) continue;
-    AddEntry(contents, name, st, user);
-  }
-  return contents;
-}
-
-// The built-in glyph of a file entry when shell icons are off.
 class BusyGuard {
  public:
   explicit BusyGuard(FolderListView& view) : m_view(view) { m_view.BeginBusy(); }
@@ -291,19 +169,6 @@ std::string ParentFolder(const std::string& folder) {
 // or "?".
 std::string FolderPathText(const std::string& folder) {
   return folder == "/" ? folder : folder + "/";
-}
-
-// Code points; a byte that begins no valid UTF-8 sequence counts as one character.
-int32_t CharacterCount(std::string_view text) {
-  int32_t count = 0;
-  for (size_t pos = 0; pos < text.size(); ++count) {
-    if (static_cast<unsigned char>(text[pos]) < 0x80) {
-      ++pos;
-    } else {
-      DecodeChar(text, pos);
-    }
-  }
-  return count;
 }
 
 }  // namespace
@@ -422,103 +287,57 @@ void FolderList::ReadFolder() {
   if (::chdir(m_directory.c_str()) != 0) throw SystemError(m_directory, errno);
   {
     const BusyGuard busy(*m_view);
-    const FolderContents contents = ReadWorkingFolder(
-        m_directory, m_directory == "/" ? std::string() : ParentFolder(m_directory), m_mask);
-
-    // Which entries are taken, in the order of the passes: the folder pass, then one file pass
-    // per pattern of the mask, each over the entries in the order they were read.
-    struct Take {
-      const RawEntry* entry;
-      int32_t code;
-    };
-    std::vector<Take> takes;
-    takes.reserve(contents.entries.size() + 1);
-    ScanBlocks blocks;
-    int folderCount = 0;
-    int fileCount = 0;
-
-    if (m_fileType.Contains(xftDirectory)) {
-      if (m_showParentFolder && contents.hasParent) {
-        blocks.parentIndex = 0;
-        takes.push_back({&contents.parent, kGlyphFolderParent});
-        ++folderCount;
-      }
-      for (const RawEntry& e : contents.entries) {
-        if (!(e.attr & kAttrDirectory)) continue;
-        const int index = static_cast<int>(takes.size());
-        if (blocks.firstFolder == -1) blocks.firstFolder = index;
-        blocks.lastFolder = index;
-        takes.push_back({&e, e.attr & kAttrHidden ? kGlyphFolderSystem : kGlyphFolder});
-        ++folderCount;
-      }
-    }
-
-    const uint32_t accepted = AttributeMask(m_fileType);
-    // Entries with one of these bits are only delivered when the file type asks for that bit.
-    const uint32_t filtered = kAttrHidden | kAttrSystem | kAttrDirectory | kAttrVolumeID;
-    const bool takeNormal = m_fileType.Contains(xftNormal);
-    size_t begin = 0;
-    for (;;) {
-      const size_t end = std::min(m_mask.find(';', begin), m_mask.size());
-      const NameFilter filter(std::string_view(m_mask).substr(begin, end - begin));
-      for (const RawEntry& e : contents.entries) {
-        if ((e.attr & filtered & ~accepted) != 0 || (e.attr & kAttrDirectory) != 0) continue;
-        if (!takeNormal && (e.attr & accepted) == 0) continue;
-        const std::string_view name = contents.Name(e);
-        if (!filter.Matches(name)) continue;
-        takes.push_back({&e, m_shellIcons ? kGlyphShellIcon : BuiltInFileGlyph(name, e.attr)});
-        ++fileCount;
-      }
-      if (end == m_mask.size()) break;
-      begin = end + 1;
-    }
-
-    // Reserved to the exact size, so the records never move and the items may point at them.
-    std::vector<TEntryInfo> records;
-    records.reserve(takes.size());
-    std::vector<Item>& store = m_store.Items();
-    store.clear();
-    store.reserve(takes.size());
-    for (const Take& t : takes) {
-      const bool folder =
-          t.code == kGlyphFolderParent || t.code == kGlyphFolder || t.code == kGlyphFolderSystem;
-      std::string text;
-      if (t.entry == &contents.parent) {
-        text = "[..]";
-      } else if (folder) {
-        const std::string_view name = contents.Name(*t.entry);
-        text.reserve(name.size() + 2);
-        text += '[';
-        text += name;
-        text += ']';
-      } else {
-        text = contents.Name(*t.entry);
-      }
-      TEntryInfo& info = records.emplace_back();
-      info.GlyphCode = t.code;
-      info.Time = t.entry->time;
-      info.Size = t.entry->size;
-      info.Attr = t.entry->attr;
-      info.NameLength = CharacterCount(text);
-      store.push_back(Item{std::move(text), &info});
-    }
-    SortItems(m_store, blocks, m_sort);
-
+    // Only reading can fail; until then the old entries stay as they are.
+    const ScanRequest request = ScanRequestNow();
+    ScannedFolder folder = ReadFolderNames(m_directory, request.mask);
     m_view->ItemsAboutToBeReplaced();
-    m_items.swap(store);
-    m_records.swap(records);
-    store.clear();
-    m_store.Clear();
-    m_blocks = blocks;
-    m_folderCount = folderCount;
-    m_fileCount = fileCount;
-    m_unlisted = contents.unlisted;
-    ++m_generation;
+    // The old entries go before the new ones are made, so that the two never take memory
+    // side by side.
+    ReleaseEntries();
+    try {
+      AdoptScan(BuildScan(folder, request));
+    } catch (...) {
+      m_view->ItemsReplaced();
+      throw;
+    }
     m_view->ItemsReplaced();
-    // The old records go with `records` here, after the view has let go of them.
   }
   NotifyChange();
   if (OnUpdateContent) OnUpdateContent();
+}
+
+ScanRequest FolderList::ScanRequestNow() const {
+  ScanRequest request;
+  request.mask = m_mask;
+  request.fileType = m_fileType;
+  request.showParentFolder = m_showParentFolder;
+  request.shellIcons = m_shellIcons;
+  if (m_directory != "/") request.parentPath = ParentFolder(m_directory);
+  request.sort = m_sort;
+  return request;
+}
+
+void FolderList::ReleaseEntries() {
+  const bool many = m_items.size() >= kTrimAbove;
+  std::vector<Item>().swap(m_items);
+  std::vector<TEntryInfo>().swap(m_records);
+  m_blocks = ScanBlocks{};
+  m_folderCount = 0;
+  m_fileCount = 0;
+  ++m_generation;
+  // Freed, the memory of many entries would stay with the heap, and the next read would take
+  // its own beside it.
+  if (many) ::malloc_trim(0);
+}
+
+void FolderList::AdoptScan(FolderScan&& scan) {
+  m_items = std::move(scan.items);
+  m_records = std::move(scan.records);
+  m_blocks = scan.blocks;
+  m_folderCount = scan.folderCount;
+  m_fileCount = scan.fileCount;
+  m_unlisted = scan.unlisted;
+  ++m_generation;
 }
 
 void FolderList::Resort() {
@@ -537,7 +356,7 @@ void FolderList::Resort() {
   m_view->ItemsAboutToBeReplaced();
   std::vector<Item>& store = m_store.Items();
   store.swap(m_items);
-  SortItems(m_store, m_blocks, m_sort);
+  SortItems(m_store, m_blocks, m_sort, /*keepKeys=*/false);
   m_items.swap(store);
   store.clear();
   m_store.Clear();

@@ -13,6 +13,7 @@
 
 #include "filelist/entry.h"
 #include "filelist/file_sort.h"
+#include "filelist/folder_read.h"
 #include "filelist/sort_string_list.h"
 
 namespace relabo {
@@ -285,6 +286,12 @@ class FolderList {
   };
 
   int FindText(const std::string& text, int start) const;
+  // What a scan of Directory takes with the present settings.
+  ScanRequest ScanRequestNow() const;
+  // Lets go of the shown entries (inside ItemsAboutToBeReplaced/ItemsReplaced).
+  void ReleaseEntries();
+  // Makes a finished scan the shown entries (inside ItemsAboutToBeReplaced/ItemsReplaced).
+  void AdoptScan(FolderScan&& scan);
   void FocusItem(int index, bool mark);
 
   FolderListView* m_view;
@@ -318,7 +325,7 @@ class FolderList {
   // so the item pointers stay valid until the next scan replaces both.
   std::vector<Item> m_items;
   std::vector<TEntryInfo> m_records;
-  // Collects and sorts a scan, and borrows the shown entries to re-sort them; empty between.
+  // Borrows the shown entries to re-sort them; empty between.
   TSortStringList m_store;
 };
 

@@ -11,6 +11,15 @@ class UniqueFd {
   explicit UniqueFd(int fd = -1) : m_fd(fd) {}
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
+  UniqueFd(UniqueFd&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+      Close();
+      m_fd = other.m_fd;
+      other.m_fd = -1;
+    }
+    return *this;
+  }
   ~UniqueFd() { Close(); }
 
   int Get() const { return m_fd; }

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filelist/entry.h"
+#include "filelist/file_sort.h"
+#include "filelist/sort_string_list.h"
+#include "fileutil/page_buffer.h"
+#include "fileutil/unique_fd.h"
+
+namespace relabo {
+
+/// What a scan takes from the folder and how it shows the entries.
+struct ScanRequest {
+  std::string mask = "*.*";
+  TXFileType fileType = kDefaultFileType;
+  bool showParentFolder = true;
+  bool shellIcons = true;
+  /// The parent as the user walked there; empty at the root (no parent entry).
+  std::string parentPath;
+  SortSettings sort;
+};
+
+/// Watches a read from another thread.
+struct ReadProgress {
+  /// Names read so far.
+  std::atomic<size_t> names{0};
+  /// Of those, the entries looked up so far.
+  std::atomic<size_t> lookedUp{0};
+  /// Set to have the read end early with Error ECANCELED.
+  std::atomic<bool> cancel{false};
+};
+
+/// The names of a folder, read in one go before anything shown changes: a read error can only
+/// come while they are read. Looking the entries up afterwards cannot fail (an entry that
+/// vanished meanwhile is left out).
+struct ScannedFolder {
+  /// The folder, open for looking its entries up.
+  detail::UniqueFd folder;
+  /// The names' bytes, each followed by a zero, in the order they were read.
+  PageBuffer names;
+  /// Where each name begins in names.
+  PageArray<uint32_t> nameOffsets;
+  /// The folder could be entered but not read: the names are the plain names of the mask
+  /// (patterns without wildcards), which may not exist.
+  bool unlisted = false;
+
+  size_t Count() const { return nameOffsets.Size(); }
+  const char* Name(size_t i) const { return names.Data() + nameOffsets[i]; }
+};
+
+/// Reads the names of the working folder (shownPath is the path the user sees, for errors):
+/// every entry but "." and "..". A folder that may be entered but not read (mode 0311) gives
+/// the plain names of mask, each once, and is marked unlisted. Throws Error when the folder
+/// cannot be read otherwise, or when progress asks to cancel.
+ScannedFolder ReadFolderNames(const std::string& shownPath, std::string_view mask,
+                              ReadProgress* progress = nullptr);
+
+/// The entries of a scan as the list shows them: items in their shown order, each pointing
+/// at its record in records, which is never resized once filled.
+struct FolderScan {
+  std::vector<TSortStringList::Item> items;
+  std::vector<TEntryInfo> records;
+  ScanBlocks blocks;
+  int folderCount = 0;
+  int fileCount = 0;
+  bool unlisted = false;
+};
+
+/// Looks the names up (following symbolic links; one that vanished meanwhile is left out),
+/// takes the entries the request asks for (the folder pass, then one file pass per pattern of
+/// the mask, each over the names in the order they were read) and sorts them. Large folders
+/// are looked up in two halves at once, the sort keys made along. The folder's storage is
+/// given back once it is no longer needed. Throws only when memory runs out, or when progress
+/// asks to cancel.
+FolderScan BuildScan(ScannedFolder& folder, const ScanRequest& request,
+                     ReadProgress* progress = nullptr);
+
+/// Length of a text in characters: code points, a byte that begins no valid UTF-8 sequence
+/// counting as one.
+int32_t CharacterCount(std::string_view text);
+
+}  // namespace relabo
