@@ -61,8 +61,9 @@ int main(int argc, char** argv) {
     // A logout, a closed terminal or Ctrl+C closes the window as its close box does, so that
     // the settings are saved.
     const relabo::QuitSignals quitSignals([&form] { form.close(); });
-    form.show();
     // Given paths win over the stored folder for this run.
+    if (!line.paths.empty()) form.PrepareStartFolder(start);
+    form.show();
     if (!line.paths.empty()) form.OpenStartPaths(start);
     result = app.exec();
   }  // the window saves the settings as it goes

@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QStyle>
 #include <QTextDocument>
+#include <QTimer>
 #include <QToolTip>
 #include <QUrl>
 #include <algorithm>
@@ -88,6 +89,8 @@ TXFileListBox::TXFileListBox(QWidget* parent)
 }
 
 TXFileListBox::~TXFileListBox() {
+  // A read still under way stops, and takes its busy cursor back while this view is here.
+  CancelRead();
   // The view must not read the model while the FolderList behind it goes.
   setModel(nullptr);
   delete m_model;
@@ -222,7 +225,13 @@ void TXFileListBox::MeasureColumnTexts() {
 
 void TXFileListBox::RelayColumns(bool fit) {
   m_drawnColumns = WidenColumns(m_columns, m_textWidths);
-  m_delegate->RowSizeChanged();
+  // Laid out again only when the rows' size changed, and then once for all the changes of one
+  // turn of the event loop: each layout walks every row (some 25 ms for a million).
+  const QSize rowSize = m_delegate->sizeHint(QStyleOptionViewItem(), QModelIndex());
+  if (rowSize != m_laidOutRowSize) {
+    m_laidOutRowSize = rowSize;
+    scheduleDelayedItemsLayout();
+  }
   if (fit) FitWidth();
   viewport()->update();
   NotifyColumnsMoved();
@@ -606,8 +615,30 @@ void TXFileListBox::Guarded(const std::function<void()>& command) {
 
 void TXFileListBox::showEvent(QShowEvent* event) {
   QListView::showEvent(event);
-  // The first scan happens when the list first appears.
-  if (!Active()) Guarded([this] { Activate(); });
+  // The first scan happens when the list first appears; a large folder goes on being read
+  // after the window is shown.
+  if (!Active()) {
+    Guarded([this] {
+      if (!ActivateInBackground(m_readPatience)) WatchRead();
+    });
+  }
+}
+
+void TXFileListBox::WatchRead() {
+  if (!m_readWatch) {
+    m_readWatch = new QTimer(this);
+    m_readWatch->setInterval(100);
+    connect(m_readWatch, &QTimer::timeout, this, &TXFileListBox::WatchRead);
+  }
+  if (Reading() && !ReadDone()) {
+    m_readWatch->start();
+    if (OnReading) OnReading(true, NamesRead(), LookedUp());
+    return;
+  }
+  // Ended, or shown already by a command that needed the entries.
+  m_readWatch->stop();
+  if (Reading()) Guarded([this] { FinishRead(); });
+  if (OnReading) OnReading(false, static_cast<size_t>(Count()), static_cast<size_t>(Count()));
 }
 
 void TXFileListBox::changeEvent(QEvent* event) {

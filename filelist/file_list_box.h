@@ -24,6 +24,7 @@
 #include "filelist/presentation.h"
 
 class QMimeDatabase;
+class QTimer;
 
 namespace relabo {
 
@@ -187,6 +188,13 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   /// Shows an error that escaped a command started by a key or a double click; by default in
   /// a critical message box.
   std::function<void(const std::exception& error)> OnError;
+  /// The first read of a large folder goes on after the list was shown: called with true, the
+  /// names read so far and the entries of those looked up while it does (some times a second),
+  /// with false once its entries are shown or it failed.
+  std::function<void(bool reading, size_t names, size_t lookedUp)> OnReading;
+  /// How long the list's first appearance waits for its folder before it shows empty and
+  /// goes on reading (milliseconds).
+  void SetReadPatience(int milliseconds) { m_readPatience = milliseconds; }
 
   // FolderList.
 
@@ -242,6 +250,8 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
 
   // Runs a command of the core started by the user; errors go to OnError.
   void Guarded(const std::function<void()>& command);
+  // Reports a read that goes on, and shows it once it has ended.
+  void WatchRead();
   // The selection changed by the user's input: the core decides whether to notify.
   void SelectionTouched();
   void FlushPendingMarks() const;
@@ -270,6 +280,8 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   // As asked, and as drawn: widened to the widest texts m_textWidths.
   ColumnSettings m_columns;
   ColumnSettings m_drawnColumns;
+  // The size of a row when the rows were last laid out.
+  QSize m_laidOutRowSize;
   ColumnTextWidths m_textWidths;
   // The column rectangles last reported, by TFileItem, then the new-name column.
   std::array<QRect, 6> m_reportedColumns;
@@ -280,6 +292,9 @@ class TXFileListBox : public QListView, public FolderListView, public FolderList
   std::string m_dirName = "<DIR>";
   DateTimeNames m_names;
   PreviewProvider m_previewProvider;
+
+  int m_readPatience = 250;
+  QTimer* m_readWatch = nullptr;
 
   QPointer<QObject> m_dirLabel;
   CaptionSetter m_setDirCaption;

@@ -39,9 +39,6 @@ class FileRowDelegate : public QStyledItemDelegate {
   /// As wide as the shown columns, as high as the list's rows.
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
-  /// The row height or the columns changed: the view lays its rows out again.
-  void RowSizeChanged() { Q_EMIT sizeHintChanged(QModelIndex()); }
-
  private:
   TXFileListBox& m_list;
 };

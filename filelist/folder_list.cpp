@@ -282,25 +282,61 @@ void FolderList::Activate() {
   ReadFolder();
 }
 
+bool FolderList::ActivateInBackground(int patience) {
+  if (m_active) return true;
+  if (::chdir(m_directory.c_str()) != 0) throw SystemError(m_directory, errno);
+  m_active = true;
+  m_view->BeginBusy();
+  try {
+    m_background = std::make_unique<BackgroundScan>(m_directory, ScanRequestNow());
+  } catch (...) {
+    m_view->EndBusy();
+    throw;
+  }
+  if (!m_background->WaitFor(patience)) {
+    // The folder's path shows while the list is empty.
+    NotifyChange();
+    return false;
+  }
+  FinishRead();
+  return true;
+}
+
+bool FolderList::ReadDone() const { return m_background == nullptr || m_background->Done(); }
+
+size_t FolderList::NamesRead() const { return m_background ? m_background->NamesRead() : 0; }
+
+size_t FolderList::LookedUp() const { return m_background ? m_background->LookedUp() : 0; }
+
+void FolderList::CancelRead() {
+  if (!m_background) return;
+  m_background.reset();
+  m_view->EndBusy();
+}
+
+void FolderList::FinishRead() {
+  if (!m_background) return;
+  const std::unique_ptr<BackgroundScan> read = std::move(m_background);
+  // The busy cursor the read began ends with it, however the showing ends.
+  struct EndBusy {
+    FolderListView& view;
+    ~EndBusy() { view.EndBusy(); }
+  } endBusy{*m_view};
+  ReplaceEntries([&] { return read->Take(); });
+  NotifyChange();
+  if (OnUpdateContent) OnUpdateContent();
+}
+
 void FolderList::ReadFolder() {
   if (!m_active) return;
+  CancelRead();
   if (::chdir(m_directory.c_str()) != 0) throw SystemError(m_directory, errno);
   {
     const BusyGuard busy(*m_view);
     // Only reading can fail; until then the old entries stay as they are.
     const ScanRequest request = ScanRequestNow();
     ScannedFolder folder = ReadFolderNames(m_directory, request.mask);
-    m_view->ItemsAboutToBeReplaced();
-    // The old entries go before the new ones are made, so that the two never take memory
-    // side by side.
-    ReleaseEntries();
-    try {
-      AdoptScan(BuildScan(folder, request));
-    } catch (...) {
-      m_view->ItemsReplaced();
-      throw;
-    }
-    m_view->ItemsReplaced();
+    ReplaceEntries([&] { return BuildScan(folder, request); });
   }
   NotifyChange();
   if (OnUpdateContent) OnUpdateContent();
@@ -330,6 +366,20 @@ void FolderList::ReleaseEntries() {
   if (many) ::malloc_trim(0);
 }
 
+void FolderList::ReplaceEntries(const std::function<FolderScan()>& scan) {
+  m_view->ItemsAboutToBeReplaced();
+  // The old entries go before the new ones are made, so that the two never take memory side
+  // by side; should making them fail, the list stays empty.
+  ReleaseEntries();
+  try {
+    AdoptScan(scan());
+  } catch (...) {
+    m_view->ItemsReplaced();
+    throw;
+  }
+  m_view->ItemsReplaced();
+}
+
 void FolderList::AdoptScan(FolderScan&& scan) {
   m_items = std::move(scan.items);
   m_records = std::move(scan.records);
@@ -341,6 +391,7 @@ void FolderList::AdoptScan(FolderScan&& scan) {
 }
 
 void FolderList::Resort() {
+  FinishRead();
   // The marks and the focus follow their entries, as the records stay the same objects: the
   // user sees the same files marked, and a batch then takes them in the new order.
   std::unordered_set<const TEntryInfo*> marked;
@@ -374,6 +425,7 @@ void FolderList::Resort() {
 }
 
 void FolderList::ChangeFolder(const std::string& folder) {
+  FinishRead();
   // Kept as the user walked it, as a shell does: "link/.." is the folder holding the link, not
   // the parent of the link's target.
   std::string target = LogicalPath(folder, m_directory);
@@ -417,6 +469,7 @@ void FolderList::ChangeFolder(const std::string& folder) {
 }
 
 void FolderList::GoToPath(const std::string& path) {
+  FinishRead();
   if (path.empty() || path == FocusedPath()) return;
   // A relative path is taken from the shown folder, whatever the working folder is now.
   const EnteredPath parts = SplitTypedPath(path, m_directory);
@@ -463,6 +516,7 @@ void FolderList::FocusItem(int index, bool mark) {
 }
 
 void FolderList::FocusName(const std::string& name) {
+  FinishRead();
   if (name == FocusedName()) return;
   FocusItem(FindText(name, 1), !m_view->MultiSelect());
   NotifyChange();

@@ -214,6 +214,24 @@ class FolderList {
   /// The list's window exists: from now on ReadFolder reads; reads the folder once.
   void Activate();
   bool Active() const { return m_active; }
+  /// As Activate, but the folder is read on a thread of its own, with the busy cursor. Waits
+  /// up to patience milliseconds for the read and then shows the entries as Activate does
+  /// (true). When the read takes longer the list stays empty and Reading() true (false); its
+  /// entries come with FinishRead.
+  bool ActivateInBackground(int patience);
+  /// A read begun by ActivateInBackground is not shown yet.
+  bool Reading() const { return m_background != nullptr; }
+  /// That read has ended: FinishRead will not wait.
+  bool ReadDone() const;
+  /// Names that read has read so far, and of those the entries looked up (after all names).
+  size_t NamesRead() const;
+  size_t LookedUp() const;
+  /// Waits for that read and shows its entries as ReadFolder does; throws its error, and then
+  /// the list stays empty. The commands that change the folder, the entries or their order
+  /// call it first; ReadFolder drops the read and reads anew.
+  void FinishRead();
+  /// Stops that read, which is not shown; the list stays empty.
+  void CancelRead();
   void Rescan() { ReadFolder(); }
   /// Reads Directory again (nothing before Activate). A folder that can be entered but not
   /// read is shown Unlisted. Throws Error when the folder cannot be entered or read otherwise;
@@ -288,9 +306,10 @@ class FolderList {
   int FindText(const std::string& text, int start) const;
   // What a scan of Directory takes with the present settings.
   ScanRequest ScanRequestNow() const;
+  // Shows the entries scan makes in place of the old ones, which go first.
+  void ReplaceEntries(const std::function<FolderScan()>& scan);
   // Lets go of the shown entries (inside ItemsAboutToBeReplaced/ItemsReplaced).
   void ReleaseEntries();
-  // Makes a finished scan the shown entries (inside ItemsAboutToBeReplaced/ItemsReplaced).
   void AdoptScan(FolderScan&& scan);
   void FocusItem(int index, bool mark);
 
@@ -317,6 +336,8 @@ class FolderList {
   // records it holds are still the shown ones.
   uint64_t m_generation = 0;
   ScanBlocks m_blocks;
+  // The read ActivateInBackground began, until it is shown.
+  std::unique_ptr<BackgroundScan> m_background;
   // Oldest first; ChangeFolder adds to it unless GoBack is stepping back.
   std::vector<Visit> m_history;
   bool m_recordHistory = true;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <bit>
 #include <cerrno>
 #include <cstring>
@@ -439,6 +440,36 @@ FolderScan BuildScan(ScannedFolder& folder, const ScanRequest& request, ReadProg
   }
   store.Items().swap(scan.items);
   return scan;
+}
+
+BackgroundScan::BackgroundScan(std::string shownPath, ScanRequest request) {
+  m_thread = std::thread([this, shownPath = std::move(shownPath), request = std::move(request)] {
+    try {
+      ScannedFolder folder = ReadFolderNames(shownPath, request.mask, &m_progress);
+      m_scan = BuildScan(folder, request, &m_progress);
+    } catch (...) {
+      m_error = std::current_exception();
+    }
+    const std::lock_guard lock(m_mutex);
+    m_done.store(true, std::memory_order_release);
+    m_finished.notify_all();
+  });
+}
+
+BackgroundScan::~BackgroundScan() {
+  m_progress.cancel.store(true, std::memory_order_relaxed);
+  if (m_thread.joinable()) m_thread.join();
+}
+
+bool BackgroundScan::WaitFor(int milliseconds) {
+  std::unique_lock lock(m_mutex);
+  return m_finished.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return Done(); });
+}
+
+FolderScan BackgroundScan::Take() {
+  if (m_thread.joinable()) m_thread.join();
+  if (m_error) std::rethrow_exception(m_error);
+  return std::move(m_scan);
 }
 
 }  // namespace relabo

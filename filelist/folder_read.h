@@ -2,10 +2,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "filelist/entry.h"
@@ -81,6 +85,38 @@ struct FolderScan {
 /// asks to cancel.
 FolderScan BuildScan(ScannedFolder& folder, const ScanRequest& request,
                      ReadProgress* progress = nullptr);
+
+/// A read of the working folder (ReadFolderNames, then BuildScan) on a thread of its own: the
+/// caller goes on and takes the entries when they are ready. The working folder must stay
+/// where it is until then.
+class BackgroundScan {
+ public:
+  /// Starts reading; shownPath is the path the user sees, for errors.
+  BackgroundScan(std::string shownPath, ScanRequest request);
+  /// Cancels a read still under way and waits for its thread.
+  ~BackgroundScan();
+  BackgroundScan(const BackgroundScan&) = delete;
+  BackgroundScan& operator=(const BackgroundScan&) = delete;
+
+  /// The entries are ready, or the read has failed.
+  bool Done() const { return m_done.load(std::memory_order_acquire); }
+  /// Waits until Done, for at most milliseconds; whether it is.
+  bool WaitFor(int milliseconds);
+  /// Names read so far, and of those the entries looked up.
+  size_t NamesRead() const { return m_progress.names.load(std::memory_order_relaxed); }
+  size_t LookedUp() const { return m_progress.lookedUp.load(std::memory_order_relaxed); }
+  /// Waits until Done and hands the entries over; throws the read's error.
+  FolderScan Take();
+
+ private:
+  ReadProgress m_progress;
+  std::atomic<bool> m_done{false};
+  std::mutex m_mutex;
+  std::condition_variable m_finished;
+  FolderScan m_scan;
+  std::exception_ptr m_error;
+  std::thread m_thread;
+};
 
 /// Length of a text in characters: code points, a byte that begins no valid UTF-8 sequence
 /// counting as one.

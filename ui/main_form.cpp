@@ -541,6 +541,9 @@ void TMainForm::ConnectFileList() {
   m_files->setContextMenuPolicy(Qt::PreventContextMenu);
   m_files->OnChange = [this] { FilesChange(); };
   m_files->OnUpdateContent = [this] { FilesUpdateContent(); };
+  m_files->OnReading = [this](bool reading, size_t names, size_t lookedUp) {
+    FilesReading(reading, names, lookedUp);
+  };
   m_files->OnError = [this](const std::exception& error) { ShowErrorBox(this, error); };
   m_files->installEventFilter(this);
   m_files->viewport()->installEventFilter(this);
@@ -574,6 +577,11 @@ void TMainForm::GuardShortcutsIn(QWidget* root) {
 
 void TMainForm::Run(ActionId id) {
   QAction* action = Action(id);
+  // A shortcut may still come while the folder is being read: only closing the window works.
+  if (m_files->Reading() && id != ActionId::Exit) {
+    QApplication::beep();
+    return;
+  }
   RunGuarded(this, [&] {
     switch (id) {
       case ActionId::InsertString:
@@ -804,11 +812,27 @@ void TMainForm::GoToFolderActionExecute() {
   SetDriveQuietly(m_files->Directory());
 }
 
+void TMainForm::PrepareStartFolder(const StartPaths& start) {
+  if (start.folder.empty() || m_files->Active()) return;
+  try {
+    m_files->ChangeFolder(start.folder);
+  } catch (const std::exception&) {
+    // OpenStartPaths tells of it.
+  }
+}
+
 void TMainForm::OpenStartPaths(const StartPaths& start) {
   for (const std::string& path : start.missing) {
     ShowErrorBox(this, FromStd(Format("Invalid file name - %s", path)));
   }
   if (start.folder.empty()) return;
+  // The folder is still being read: the entries are marked once it is shown.
+  if (m_files->Reading() && LogicalPath(start.folder, m_files->Directory()) == m_files->Directory()) {
+    StartPaths waiting = start;
+    waiting.missing.clear();
+    m_pendingStart = std::move(waiting);
+    return;
+  }
   RunGuarded(this, [&] {
     m_files->GoToPath(start.folder);
     SetDriveQuietly(m_files->Directory());
@@ -863,6 +887,8 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
+  // Nothing acts on a folder that is still being read.
+  if (m_files->Reading()) return;
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls()) {
     if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
@@ -1146,6 +1172,28 @@ void TMainForm::FilesUpdateContent() {
     SetStatusNote(QString());
   }
   if (m_preview) m_preview->FolderChanged();
+}
+
+void TMainForm::FilesReading(bool reading, size_t names, size_t lookedUp) {
+  if (reading) {
+    m_statusPanels[0]->setText(FromStd(
+        lookedUp == 0 ? Format("Reading: %u entries", unsigned(names))
+                      : Format("Reading: %u of %u entries", unsigned(lookedUp), unsigned(names))));
+  }
+  if (m_mainMenu->isEnabled() == reading) {
+    // Nothing that could act on the list while it is incomplete; the status line stays
+    // readable.
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             m_mainMenu, m_controlBar, m_parametersPanel, m_drive, m_headerPanel, m_files}) {
+      widget->setEnabled(!reading);
+    }
+    if (!reading) m_files->setFocus(Qt::OtherFocusReason);
+  }
+  if (!reading && m_pendingStart) {
+    const StartPaths start = std::move(*m_pendingStart);
+    m_pendingStart.reset();
+    OpenStartPaths(start);
+  }
 }
 
 void TMainForm::PreviewPlanned() {

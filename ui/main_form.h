@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "engine/batch.h"
 #include "engine/layout_scale.h"
 #include "filelist/file_sort.h"
+#include "fileutil/start_paths.h"
 #include "ui/actions.h"
 #include "ui/edge_dock_form.h"
 #include "ui/elided_label.h"
@@ -33,7 +35,6 @@ class QToolButton;
 namespace relabo {
 
 class JournalView;
-struct StartPaths;
 class JournalWriter;
 struct JournalBatch;
 class TCommandPages;
@@ -90,6 +91,10 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   /// Refresh status panel 1 ("Selected") and panel 0 ("Total").
   void FilesChange();
   void FilesUpdateContent();
+  // The first read of a large folder goes on: the count so far, and no command until it ends.
+  void FilesReading(bool reading, size_t names, size_t lookedUp);
+  // Start paths that wait for the first read of their folder to end.
+  std::optional<StartPaths> m_pendingStart;
 
   /// Runs the current command over the marked files (F9).
   void Execute();
@@ -161,6 +166,9 @@ class TMainForm : public TEdgeDockForm, public SettingsTarget {
   /// with the given entries marked and the focus on the first. Tells of paths that name nothing
   /// and of those left out; the filter becomes "*.*" when it hides a given entry.
   void OpenStartPaths(const StartPaths& start);
+  /// Makes the folder of what the program was started with the one the window reads when it
+  /// first shows, so that the stored folder is not read in vain. Before show().
+  void PrepareStartFolder(const StartPaths& start);
 
   /// The plan behind the preview column.
   TPreviewController* Preview() const { return m_preview; }

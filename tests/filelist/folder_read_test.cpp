@@ -240,6 +240,50 @@ TEST_F(SmallFolder, CancellingEndsTheReadWithAnError) {
   }
 }
 
+// What a list shows after an ordinary first read of the working folder.
+Texts ReadAtOnce() {
+  FolderList list;
+  list.Activate();
+  return TextsOf(list);
+}
+
+TEST_F(SmallFolder, ABackgroundReadShowsWhatAReadAtOnceShows) {
+  const Texts expected = ReadAtOnce();
+  // Each way the read can end: waited for, shown by a command that needs the entries, dropped
+  // by a read anew, and the list going while it reads.
+  for (const char* how : {"finish", "go to the folder", "read anew", "destroy"}) {
+    SCOPED_TRACE(how);
+    BasicFolderListView view;
+    auto list = std::make_unique<FolderList>(&view);
+    int updates = 0;
+    list->OnUpdateContent = [&] { ++updates; };
+    const bool shown = list->ActivateInBackground(0);
+    EXPECT_TRUE(list->Active());
+    if (!shown) {
+      EXPECT_TRUE(list->Reading());
+      EXPECT_EQ(list->Count(), 0);
+      EXPECT_EQ(view.BusyDepth(), 1);
+    }
+    const std::string name = how;
+    if (name == "finish") {
+      list->FinishRead();
+    } else if (name == "go to the folder") {
+      list->GoToPath(m_dir.Root());
+    } else if (name == "read anew") {
+      list->ReadFolder();
+    } else {
+      list.reset();
+      continue;
+    }
+    EXPECT_FALSE(list->Reading());
+    EXPECT_TRUE(list->ReadDone());
+    EXPECT_EQ(TextsOf(*list), expected);
+    EXPECT_EQ(view.BusyDepth(), 0);
+    // A read shown before the read anew counts too.
+    EXPECT_EQ(updates, shown && name == "read anew" ? 2 : 1);
+  }
+}
+
 TEST(FolderRead, AnEntryThatVanishesBeforeItIsLookedUpIsLeftOut) {
   TestDir dir;
   dir.CreateFile("stays.txt");

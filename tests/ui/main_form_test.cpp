@@ -90,7 +90,8 @@ class MainFormTest : public ::testing::Test {
   }
 
   // The window over the test folder (unless values name another), with stored values.
-  TMainForm& MakeForm(Values values = {}) {
+  TMainForm& MakeForm(Values values = {},
+                      const std::function<void(TMainForm&)>& beforeShow = nullptr) {
     if (!values.count("Folder/Directory")) values["Folder/Directory"] = m_dir.Root();
     {
       SettingsStore store(SettingsFile());
@@ -104,6 +105,7 @@ class MainFormTest : public ::testing::Test {
     ::setenv("XDG_STATE_HOME", m_config.Path("state").c_str(), 1);
     m_form = std::make_unique<TMainForm>(std::make_unique<SettingsStore>(SettingsFile()));
     m_form->SetHelpFile(QStringLiteral(RELABO_HELP_FILE));
+    if (beforeShow) beforeShow(*m_form);
     m_form->show();
     m_form->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(m_form.get()));
@@ -1534,6 +1536,42 @@ TEST_F(MainFormTest, StartPathsKeepAFilterThatShowsThemAndOpenAFolderAlone) {
   form.OpenStartPaths(ResolveStartPaths({m_dir.Path("sub")}, "/"));
   EXPECT_EQ(form.Files()->Directory(), m_dir.Path("sub"));
   EXPECT_EQ(form.Files()->MarkedCount(), 0);
+  EXPECT_TRUE(m_errors.empty());
+}
+
+TEST_F(MainFormTest, AFolderStillBeingReadShowsItsCountTakesNoCommandAndMarksTheStartFileAfter) {
+  for (int i = 0; i < 3000; ++i) m_dir.CreateFile("photo " + std::to_string(i) + ".jpg");
+  m_dir.CreateFile("elsewhere/a.txt");
+  const StartPaths start = ResolveStartPaths({m_dir.Path("photo 7.jpg")}, "/");
+  // Stored is another folder: the one given is read first, not the stored one.
+  TMainForm& form = MakeForm({{"Folder/Directory", m_dir.Path("elsewhere")}}, [&](TMainForm& f) {
+    f.Files()->SetReadPatience(0);
+    f.PrepareStartFolder(start);
+  });
+  form.OpenStartPaths(start);
+  TXFileListBox* files = form.Files();
+  EXPECT_EQ(files->Directory(), m_dir.Root());
+  if (files->Reading()) {
+    EXPECT_TRUE(form.StatusText(0).startsWith(QStringLiteral("Reading: ")))
+        << form.StatusText(0).toStdString();
+    EXPECT_FALSE(files->isEnabled());
+    EXPECT_FALSE(form.findChild<QMenuBar*>()->isEnabled());
+    form.Action(ActionId::SelectAll)->trigger();
+    form.Action(ActionId::UpdateFiles)->trigger();
+    EXPECT_TRUE(files->Reading()) << "a command ran on the incomplete list";
+  } else {
+    ADD_FAILURE() << "the folder was read before the window showed; nothing to see";
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(!files->Reading(), 10000);
+  EXPECT_EQ(form.StatusText(0), QStringLiteral("Total: 3000 file(s)"));
+  EXPECT_TRUE(files->isEnabled());
+  EXPECT_TRUE(form.findChild<QMenuBar*>()->isEnabled());
+  EXPECT_EQ(form.focusWidget(), files);
+  EXPECT_EQ(files->MarkedCount(), 1);
+  EXPECT_TRUE(files->IsMarked(Row("photo 7.jpg")));
+  EXPECT_EQ(files->Focused(), Row("photo 7.jpg"));
+  EXPECT_EQ(form.StatusText(1), QStringLiteral("Selected: 1 file(s)"));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   EXPECT_TRUE(m_errors.empty());
 }
 
