@@ -25,6 +25,7 @@
 namespace {
 
 using relabo::bench::AllMarked;
+using relabo::bench::BareScan;
 using relabo::bench::Median;
 using relabo::bench::Milliseconds;
 
@@ -59,19 +60,6 @@ void CreateFiles(const std::string& folder, size_t count) {
     ::futimens(fd, times);
     ::close(fd);
   }
-}
-
-// What any listing with sizes and times has to do at least.
-size_t BareLoop(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return 0;
-  size_t total = 0;
-  struct stat st;
-  while (const dirent* d = ::readdir(dir)) {
-    if (::fstatat(::dirfd(dir), d->d_name, &st, 0) == 0) total += static_cast<size_t>(st.st_size);
-  }
-  ::closedir(dir);
-  return total;
 }
 
 // The process's resident memory now and at its peak since the peak was last reset, in bytes.
@@ -111,7 +99,7 @@ int main(int argc, char** argv) {
   CreateFiles(folder, count);
   if (::chdir(folder.c_str()) != 0) return 1;
 
-  size_t sink = BareLoop(folder);  // warm the caches
+  size_t sink = BareScan(folder);  // warm the caches
 
   // The collation data is loaded once per program, whatever the folder: it is not counted per
   // entry.
@@ -133,7 +121,7 @@ int main(int argc, char** argv) {
   double bare = 1e300;
   double read = 1e300;
   for (int i = 0; i < 11; ++i) {
-    bare = std::min(bare, Milliseconds([&] { sink += BareLoop(folder); }));
+    bare = std::min(bare, Milliseconds([&] { sink += BareScan(folder); }));
     read = std::min(read, Milliseconds([&] { list.Rescan(); }));
   }
 

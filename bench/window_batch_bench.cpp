@@ -67,18 +67,6 @@ void RenameAll(int dirFd, const std::vector<std::string>& names, const std::stri
   }
 }
 
-// The bare work of the read after it.
-size_t ScanAll(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  size_t total = 0;
-  struct stat st;
-  while (const dirent* d = ::readdir(dir)) {
-    if (::fstatat(::dirfd(dir), d->d_name, &st, 0) == 0) total += static_cast<size_t>(st.st_size);
-  }
-  ::closedir(dir);
-  return total;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +92,7 @@ int main(int argc, char** argv) {
     // The anchor on the same folder: rename every file, read the folder, and put the names
     // back for the window.
     const double bare = Milliseconds([&] { RenameAll(dirFd, names, "", "new "); });
-    const double scan = Milliseconds([&] { sink += ScanAll(folder); });
+    const double scan = Milliseconds([&] { sink += relabo::bench::BareScan(folder); });
     RenameAll(dirFd, names, "new ", "");
     ::close(dirFd);
 
