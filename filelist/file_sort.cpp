@@ -358,7 +358,9 @@ void PlaceNameSortSlots(NameSortSlot* begin, NameSortSlot* end, const PageBuffer
 int CompareNameSortSlots(const NameSortSlot& a, const NameSortSlot& b) {
   if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
   if (a.next != b.next) return a.next < b.next ? -1 : 1;
-  const int rest = std::memcmp(a.rest, b.rest, std::min(a.restLength, b.restLength));
+  // A key that ends within its sixteen bytes has no rest, and maybe no arena to point into.
+  const uint32_t common = std::min(a.restLength, b.restLength);
+  const int rest = common == 0 ? 0 : std::memcmp(a.rest, b.rest, common);
   if (rest != 0) return Sign(rest);
   if (a.restLength != b.restLength) return a.restLength < b.restLength ? -1 : 1;
   return 0;

@@ -36,7 +36,10 @@ class PageBuffer {
     m_size += bytes;
     return at;
   }
-  void Append(std::string_view bytes) { std::memcpy(Extend(bytes.size()), bytes.data(), bytes.size()); }
+  void Append(std::string_view bytes) {
+    // Nothing to copy may come as a null pointer, which memcpy must not be given.
+    if (!bytes.empty()) std::memcpy(Extend(bytes.size()), bytes.data(), bytes.size());
+  }
   void Shrink(size_t size) {
     if (size < m_size) m_size = size;
   }

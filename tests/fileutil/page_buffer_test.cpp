@@ -34,6 +34,8 @@ TEST(PageBuffer, GrowingKeepsTheBytesWrittenBefore) {
     EXPECT_EQ(std::string(moved.Data(), moved.Size()), expected);
     moved.Release();
     EXPECT_EQ(moved.Size(), 0u);
+    moved.Append({});
+    EXPECT_EQ(moved.Size(), 0u);
     moved.Append("again");
     EXPECT_EQ(std::string(moved.Data(), moved.Size()), "again");
   }
