@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
   std::printf("Resort by date:            %8.1f ms\n", byDate);
   std::printf("Resort by time:            %8.1f ms\n", byTime);
   std::printf("Resort by time, descending:%8.1f ms\n", descending);
-  std::printf("Resort by name (keys kept):%8.1f ms\n", byName);
+  std::printf("Resort by name (keys anew):%8.1f ms\n", byName);
   const double entries = std::max(1, list.Count());
   const double held = static_cast<double>(heapAfter - heapBefore) / entries;
   const double peakPerEntry = static_cast<double>(peak - residentBefore) / entries;
