@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Time of reading a folder of 100,000 files into the file list, against a bare readdir +
 // fstatat loop over the same folder, and of re-sorting the list by size and by date.
-// Run by hand: build/bench/relabo_scan_bench [count] [rescans]; with a number of rescans it
-// only reads the folder that often after the first read, for a profiler (perf record).
+// Run by hand: build/bench/relabo_scan_bench [count] [rescans] [base]; with a number of rescans
+// above 0 it only reads the folder that often after the first read, for a profiler (perf
+// record). The folder is made in base (for a disk: /var/tmp), else in /dev/shm or /tmp.
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -31,8 +32,9 @@ using relabo::bench::Milliseconds;
 
 using namespace relabo;
 
-std::string MakeFolder() {
-  for (const char* base : {"/dev/shm", "/tmp"}) {
+std::string MakeFolder(const char* given) {
+  for (const char* base : {given, "/dev/shm", "/tmp"}) {
+    if (!base) continue;
     std::string pattern = std::string(base) + "/relabo-scan-bench-XXXXXX";
     if (::mkdtemp(pattern.data())) return pattern;
   }
@@ -94,7 +96,8 @@ size_t HeapInUse() {
 
 int main(int argc, char** argv) {
   const size_t count = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
-  const std::string folder = MakeFolder();
+  const long rescans = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 0;
+  const std::string folder = MakeFolder(argc > 3 ? argv[3] : nullptr);
   std::printf("%zu files in %s\n", count, folder.c_str());
   CreateFiles(folder, count);
   if (::chdir(folder.c_str()) != 0) return 1;
@@ -109,8 +112,8 @@ int main(int argc, char** argv) {
   const size_t heapBefore = HeapInUse();
   FolderList list;
   const double first = Milliseconds([&] { list.Activate(); });
-  if (argc > 2) {
-    for (long i = std::strtol(argv[2], nullptr, 10); i > 0; --i) list.Rescan();
+  if (rescans > 0) {
+    for (long i = rescans; i > 0; --i) list.Rescan();
     if (::chdir("/") != 0) return 1;
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

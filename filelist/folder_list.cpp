@@ -335,7 +335,7 @@ void FolderList::ReadFolder() {
     const BusyGuard busy(*m_view);
     // Only reading can fail; until then the old entries stay as they are.
     const ScanRequest request = ScanRequestNow();
-    ScannedFolder folder = ReadFolderNames(m_directory, request.mask);
+    ScannedFolder folder = ReadFolderEntries(m_directory, request);
     ReplaceEntries([&] { return BuildScan(folder, request); });
   }
   NotifyChange();

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <shared_mutex>
 #include <utility>
 
 #include "filelist/folder_list.h"
@@ -62,16 +63,11 @@ bool StatEntry(int dirFd, const char* name, struct stat& st) {
 
 Error Cancelled(const std::string& path) { return SystemError(path, ECANCELED); }
 
-// What a scan keeps of one entry it looked up, until its record is made.
-struct LookedUpEntry {
-  double time;
-  uint64_t size;
-  uint32_t attr;
-  // Bit p: a file whose name matches pattern p of the mask (of the first 32); kVanished when
-  // the entry could not be looked up.
-  uint32_t matches;
-};
-constexpr uint32_t kVanished = UINT32_MAX;
+bool CancelAsked(const ReadProgress* progress) {
+  return progress && progress->cancel.load(std::memory_order_relaxed);
+}
+
+constexpr uint32_t kVanished = LookedUpEntry::kVanished;
 constexpr size_t kMatchBits = 32;
 
 // Which entries a scan takes, and which blocks are sorted by name.
@@ -142,45 +138,179 @@ class Selection {
   int m_folderFactor = 1;
 };
 
-// Looks the entries [from, to) up, and makes the collation keys of those a name sort will
-// order (a slot's index is its entry's).
-void LookUp(const ScannedFolder& folder, const Selection& selection, const NameCollator& collator,
-            size_t from, size_t to, LookedUpEntry* looked, NameSortSlot* slots,
-            PageBuffer& arena, ReadProgress* progress) {
-  const UserCredentials user = UserCredentials::Current();
-  std::string bracketed;
+// Looks the entries [from, to) up into looked.
+void LookUpRange(const ScannedFolder& folder, const Selection& selection,
+                 const UserCredentials& user, size_t from, size_t to, LookedUpEntry* looked) {
   struct stat st;
-  if (progress && progress->cancel.load(std::memory_order_relaxed)) throw Cancelled(".");
   for (size_t i = from; i < to; ++i) {
     const char* name = folder.Name(i);
     LookedUpEntry& e = looked[i];
-    if (slots) slots[i].index = static_cast<uint32_t>(i);
     if (!StatEntry(folder.folder.Get(), name, st)) {
       e = LookedUpEntry{0, 0, 0, kVanished};
-    } else {
-      e = LookedUpEntry{DayCountOf(st.st_mtim.tv_sec), static_cast<uint64_t>(st.st_size),
-                        AttributeWordOf(name, st.st_mode, st.st_uid, st.st_gid, user), 0};
-      if (selection.IsFile(e)) {
-        e.matches = selection.FirstMatches(name);
-        if (selection.FilesByName() &&
-            (e.matches != 0 || selection.Patterns() > kMatchBits)) {
-          MakeNameSortSlot(collator.CollationKey(name), static_cast<uint32_t>(i), slots[i], arena);
-        }
-      } else if (selection.IsFolder(e) && selection.TakeFolders() && selection.FoldersByName()) {
-        bracketed.assign(1, '[');
-        bracketed += name;
-        bracketed += ']';
-        MakeNameSortSlot(collator.CollationKey(bracketed), static_cast<uint32_t>(i), slots[i],
-                         arena);
-      }
+      continue;
     }
-    if (progress && (i + 1 - from) % 1024 == 0) {
-      progress->lookedUp.fetch_add(1024, std::memory_order_relaxed);
-      if (progress->cancel.load(std::memory_order_relaxed)) throw Cancelled(".");
+    e = LookedUpEntry{DayCountOf(st.st_mtim.tv_sec), static_cast<uint64_t>(st.st_size),
+                      AttributeWordOf(name, st.st_mode, st.st_uid, st.st_gid, user), 0};
+    if (selection.IsFile(e)) e.matches = selection.FirstMatches(name);
+  }
+}
+
+// Entries counted and a cancel looked for once per this many.
+constexpr size_t kProgressStep = 1024;
+
+// Runs body(from, to) over [begin, end) in steps, counting them as looked up; stops with
+// Cancelled when progress asks.
+template <typename Body>
+void InProgressSteps(size_t begin, size_t end, ReadProgress* progress, const Body& body) {
+  for (size_t from = begin; from < end; from += kProgressStep) {
+    if (CancelAsked(progress)) throw Cancelled(".");
+    const size_t to = std::min(from + kProgressStep, end);
+    body(from, to);
+    if (progress) progress->lookedUp.fetch_add(to - from, std::memory_order_relaxed);
+  }
+}
+
+// Looks the entries of a folder read without them up, in two halves at once when there are
+// many.
+void LookUpEntries(ScannedFolder& folder, const Selection& selection, ReadProgress* progress) {
+  folder.looked.Resize(folder.Count());
+  RunInHalves(folder.Count(), kKeyHalvesFrom, [&](size_t begin, size_t end, int) {
+    const UserCredentials user = UserCredentials::Current();
+    InProgressSteps(begin, end, progress, [&](size_t from, size_t to) {
+      LookUpRange(folder, selection, user, from, to, folder.looked.Data());
+    });
+  });
+  folder.lookedUp = true;
+}
+
+// Makes the collation keys of the entries [from, to) that a name sort will order (a slot's
+// index is its entry's), their rests into arena.
+void MakeKeys(const ScannedFolder& folder, const Selection& selection, const NameCollator& collator,
+              size_t from, size_t to, NameSortSlot* slots, PageBuffer& arena) {
+  std::string bracketed;
+  for (size_t i = from; i < to; ++i) {
+    const char* name = folder.Name(i);
+    const LookedUpEntry& e = folder.looked[i];
+    slots[i].index = static_cast<uint32_t>(i);
+    if (selection.IsFile(e)) {
+      if (selection.FilesByName() && (e.matches != 0 || selection.Patterns() > kMatchBits)) {
+        MakeNameSortSlot(collator.CollationKey(name), static_cast<uint32_t>(i), slots[i], arena);
+      }
+    } else if (selection.IsFolder(e) && selection.TakeFolders() && selection.FoldersByName()) {
+      bracketed.assign(1, '[');
+      bracketed += name;
+      bracketed += ']';
+      MakeNameSortSlot(collator.CollationKey(bracketed), static_cast<uint32_t>(i), slots[i],
+                       arena);
     }
   }
-  if (progress) progress->lookedUp.fetch_add((to - from) % 1024, std::memory_order_relaxed);
 }
+
+// From this many names on, a second thread looks the names up behind the reader.
+constexpr size_t kLookUpBehindFrom = 4096;
+// Names looked up per claim.
+constexpr size_t kLookUpChunk = 256;
+
+// The look-ups of a folder whose names are still being read. Past kLookUpBehindFrom names a
+// helper thread looks up what the reader has published, a chunk at a time; once every name is
+// in, the reader claims chunks too. The reader grows the storage only while it holds the lock
+// exclusively, as growing may move it.
+class LookUpBehind {
+ public:
+  LookUpBehind(ScannedFolder& folder, const Selection& selection, ReadProgress* progress)
+      : m_folder(folder), m_selection(selection), m_progress(progress) {}
+  ~LookUpBehind() { Stop(); }
+  LookUpBehind(const LookUpBehind&) = delete;
+  LookUpBehind& operator=(const LookUpBehind&) = delete;
+
+  // The reader's part for each name it reads.
+  void Add(std::string_view name) {
+    ScannedFolder& f = m_folder;
+    std::unique_lock lock(m_storage, std::defer_lock);
+    if (f.names.Room() <= name.size() || f.nameOffsets.Room() == 0 || f.looked.Room() == 0) {
+      if (m_helper.joinable()) lock.lock();
+    }
+    AddName(f, name);
+    f.looked.Extend(1);
+    if (lock.owns_lock()) lock.unlock();
+    m_published.store(f.Count(), std::memory_order_release);
+    if (f.Count() == kLookUpBehindFrom && std::thread::hardware_concurrency() >= 2) {
+      m_helper = std::thread([this] {
+        try {
+          Work();
+        } catch (...) {
+          m_failure = std::current_exception();
+          m_stop.store(true, std::memory_order_relaxed);
+        }
+      });
+    }
+  }
+
+  // Once every name is read: looks up what is left, with the helper, and waits for it.
+  void Finish(const std::string& shownPath) {
+    m_allPublished.store(true, std::memory_order_release);
+    try {
+      Work();
+    } catch (...) {
+      Stop();
+      throw;
+    }
+    Stop();
+    if (m_failure) std::rethrow_exception(m_failure);
+    if (CancelAsked(m_progress)) throw Cancelled(shownPath);
+    m_folder.lookedUp = true;
+  }
+
+  static void AddName(ScannedFolder& folder, std::string_view name) {
+    if (folder.names.Size() > UINT32_MAX - name.size() - 1) throw std::bad_alloc();
+    folder.nameOffsets.PushBack(static_cast<uint32_t>(folder.names.Size()));
+    char* at = folder.names.Extend(name.size() + 1);
+    std::memcpy(at, name.data(), name.size());
+    at[name.size()] = '\0';
+  }
+
+ private:
+  // Claims published chunks and looks them up, until every name is looked up or the read
+  // stops.
+  void Work() {
+    const UserCredentials user = UserCredentials::Current();
+    for (;;) {
+      if (m_stop.load(std::memory_order_relaxed) || CancelAsked(m_progress)) return;
+      // In this order: once all are published, the count read after is the last.
+      const bool all = m_allPublished.load(std::memory_order_acquire);
+      const size_t ready = m_published.load(std::memory_order_acquire);
+      size_t from = m_claimed.load(std::memory_order_relaxed);
+      if (from >= ready) {
+        if (all) return;
+        std::this_thread::yield();
+        continue;
+      }
+      const size_t to = std::min(from + kLookUpChunk, ready);
+      if (!m_claimed.compare_exchange_weak(from, to, std::memory_order_relaxed)) continue;
+      {
+        const std::shared_lock lock(m_storage);
+        LookUpRange(m_folder, m_selection, user, from, to, m_folder.looked.Data());
+      }
+      if (m_progress) m_progress->lookedUp.fetch_add(to - from, std::memory_order_relaxed);
+    }
+  }
+
+  void Stop() {
+    m_stop.store(true, std::memory_order_relaxed);
+    if (m_helper.joinable()) m_helper.join();
+  }
+
+  ScannedFolder& m_folder;
+  const Selection& m_selection;
+  ReadProgress* m_progress;
+  std::shared_mutex m_storage;
+  std::atomic<size_t> m_published{0};
+  std::atomic<size_t> m_claimed{0};
+  std::atomic<bool> m_allPublished{false};
+  std::atomic<bool> m_stop{false};
+  std::thread m_helper;
+  std::exception_ptr m_failure;
+};
 
 // The byte order of two item texts: names, or folder names that are shown in brackets.
 int CompareTexts(const char* a, const char* b, bool bracketed) {
@@ -207,16 +337,17 @@ int32_t CharacterCount(std::string_view text) {
   return count;
 }
 
-ScannedFolder ReadFolderNames(const std::string& shownPath, std::string_view mask,
-                              ReadProgress* progress) {
-  if (progress && progress->cancel.load(std::memory_order_relaxed)) throw Cancelled(shownPath);
-  ScannedFolder folder;
-  const auto add = [&folder](std::string_view name) {
-    if (folder.names.Size() > UINT32_MAX - name.size() - 1) throw std::bad_alloc();
-    folder.nameOffsets.PushBack(static_cast<uint32_t>(folder.names.Size()));
-    char* at = folder.names.Extend(name.size() + 1);
-    std::memcpy(at, name.data(), name.size());
-    at[name.size()] = '\0';
+namespace {
+
+// Reads the names of the working folder into folder, each through add(name).
+template <typename Add>
+void ReadNamesInto(const std::string& shownPath, std::string_view mask, ReadProgress* progress,
+                   ScannedFolder& folder, const Add& add) {
+  if (CancelAsked(progress)) throw Cancelled(shownPath);
+  const auto allRead = [&] {
+    if (!progress) return;
+    progress->names.store(folder.Count(), std::memory_order_relaxed);
+    progress->allNames.store(true, std::memory_order_release);
   };
   folder.folder = detail::UniqueFd(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.folder.Valid()) {
@@ -225,7 +356,8 @@ ScannedFolder ReadFolderNames(const std::string& shownPath, std::string_view mas
     if (!folder.folder.Valid()) throw SystemError(shownPath, errno);
     folder.unlisted = true;
     for (const std::string& name : PlainNamesOf(mask)) add(name);
-    return folder;
+    allRead();
+    return;
   }
   // The stream reads through a descriptor of its own; the kept one serves the look-ups.
   const int fd = ::dup(folder.folder.Get());
@@ -246,12 +378,32 @@ ScannedFolder ReadFolderNames(const std::string& shownPath, std::string_view mas
     const char* name = d->d_name;
     if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
     add(name);
-    if (progress && (folder.Count() & 1023) == 0) {
+    if (progress && (folder.Count() & (kProgressStep - 1)) == 0) {
       progress->names.store(folder.Count(), std::memory_order_relaxed);
-      if (progress->cancel.load(std::memory_order_relaxed)) throw Cancelled(shownPath);
+      if (CancelAsked(progress)) throw Cancelled(shownPath);
     }
   }
-  if (progress) progress->names.store(folder.Count(), std::memory_order_relaxed);
+  allRead();
+}
+
+}  // namespace
+
+ScannedFolder ReadFolderNames(const std::string& shownPath, std::string_view mask,
+                              ReadProgress* progress) {
+  ScannedFolder folder;
+  ReadNamesInto(shownPath, mask, progress, folder,
+                [&folder](std::string_view name) { LookUpBehind::AddName(folder, name); });
+  return folder;
+}
+
+ScannedFolder ReadFolderEntries(const std::string& shownPath, const ScanRequest& request,
+                                ReadProgress* progress) {
+  const Selection selection(request);
+  ScannedFolder folder;
+  LookUpBehind behind(folder, selection, progress);
+  ReadNamesInto(shownPath, request.mask, progress, folder,
+                [&behind](std::string_view name) { behind.Add(name); });
+  behind.Finish(shownPath);
   return folder;
 }
 
@@ -262,15 +414,21 @@ FolderScan BuildScan(ScannedFolder& folder, const ScanRequest& request, ReadProg
   const bool foldersByName = selection.TakeFolders() && selection.FoldersByName();
   const bool keys = selection.FilesByName() || foldersByName;
 
-  PageArray<LookedUpEntry> looked;
-  looked.Resize(count);
+  if (!folder.lookedUp) LookUpEntries(folder, selection, progress);
+  const PageArray<LookedUpEntry>& looked = folder.looked;
   PageArray<NameSortSlot> slots;
   if (keys) slots.Resize(count);
   PageBuffer arenas[2];
-  const size_t middle = RunInHalves(count, kKeyHalvesFrom, [&](size_t from, size_t to, int half) {
-    LookUp(folder, selection, collator, from, to, looked.Data(), slots.Data(), arenas[half],
-           progress);
-  });
+  size_t middle = count;
+  if (keys) {
+    middle = RunInHalves(count, kKeyHalvesFrom, [&](size_t from, size_t to, int half) {
+      for (size_t begin = from; begin < to; begin += kProgressStep) {
+        if (CancelAsked(progress)) throw Cancelled(".");
+        MakeKeys(folder, selection, collator, begin, std::min(begin + kProgressStep, to),
+                 slots.Data(), arenas[half]);
+      }
+    });
+  }
   if (keys) {
     // The arenas have stopped growing: the slots may point into them. (A slot that was not
     // made is never read.)
@@ -420,7 +578,7 @@ FolderScan BuildScan(ScannedFolder& folder, const ScanRequest& request, ReadProg
   }
   // The texts are the items' own now.
   order.Release();
-  looked.Release();
+  folder.looked.Release();
   folder.names.Release();
   folder.nameOffsets.Release();
 
@@ -445,7 +603,7 @@ FolderScan BuildScan(ScannedFolder& folder, const ScanRequest& request, ReadProg
 BackgroundScan::BackgroundScan(std::string shownPath, ScanRequest request) {
   m_thread = std::thread([this, shownPath = std::move(shownPath), request = std::move(request)] {
     try {
-      ScannedFolder folder = ReadFolderNames(shownPath, request.mask, &m_progress);
+      ScannedFolder folder = ReadFolderEntries(shownPath, request, &m_progress);
       m_scan = BuildScan(folder, request, &m_progress);
     } catch (...) {
       m_error = std::current_exception();

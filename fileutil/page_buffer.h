@@ -24,6 +24,8 @@ class PageBuffer {
 
   size_t Size() const { return m_size; }
   bool Empty() const { return m_size == 0; }
+  /// Bytes that may still be added without growing (and so without moving the bytes).
+  size_t Room() const { return m_capacity - m_size; }
   char* Data() { return m_data; }
   const char* Data() const { return m_data; }
 
@@ -62,6 +64,7 @@ class PageArray {
  public:
   size_t Size() const { return m_bytes.Size() / sizeof(T); }
   bool Empty() const { return m_bytes.Empty(); }
+  size_t Room() const { return m_bytes.Room() / sizeof(T); }
   T* Data() { return reinterpret_cast<T*>(m_bytes.Data()); }
   const T* Data() const { return reinterpret_cast<const T*>(m_bytes.Data()); }
   T& operator[](size_t i) { return Data()[i]; }

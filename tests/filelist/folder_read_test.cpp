@@ -13,6 +13,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filelist/folder_list.h"
@@ -97,7 +98,7 @@ Texts SortedTheKnownWay(const FolderList& list, const std::string& folder,
 class FolderReadTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_dir = new TestDir;
+    s_dir = new TestDir("/dev/shm");
     const char* stems[] = {"co-op", "coop", "Coop", "COOP", "file", "File-", "résumé", "resume",
                            "Résumé", "\xff\xfe", "img_", ".hidden", "a", "a-", "A"};
     const char* tails[] = {"", ".txt", ".TXT", ".tar.gz", "-", " (copy)", ".jpg"};
@@ -174,6 +175,71 @@ TEST_F(FolderReadTest, OrderIsThatOfTheKeysKeptInTheRecords) {
       list.Resort();
       EXPECT_EQ(TextsOf(list), before);
     }
+  }
+}
+
+// The texts and records of a scan, to compare two scans by.
+std::vector<std::string> Described(const FolderScan& scan) {
+  std::vector<std::string> rows;
+  for (const TSortStringList::Item& item : scan.items) {
+    const auto* info = static_cast<const TEntryInfo*>(item.object);
+    rows.push_back(item.text + " " + std::to_string(info->Time) + " " +
+                   std::to_string(info->Size) + " " + std::to_string(info->Attr) + " " +
+                   std::to_string(info->GlyphCode) + " " + std::to_string(info->NameLength));
+  }
+  return rows;
+}
+
+TEST_F(FolderReadTest, LookingUpBehindTheReadGivesWhatLookingUpAfterItGives) {
+  struct Case {
+    const char* name;
+    const char* mask;
+    TXFileType fileType = kDefaultFileType;
+    TFileItem sortBy = fiFileName;
+  } cases[] = {
+      {"every entry", "*.*"},
+      {"two patterns, by size", "*.txt;co*", kDefaultFileType, fiSize},
+      {"hidden ones too", "*", TXFileType{xftNormal, xftDirectory, xftHidden}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScanRequest request;
+    request.mask = c.mask;
+    request.fileType = c.fileType;
+    request.sort.sortBy = c.sortBy;
+    request.parentPath = "/";
+    ScannedFolder after = ReadFolderNames(s_dir->Root(), request.mask);
+    const std::vector<std::string> expected = Described(BuildScan(after, request));
+    ASSERT_GT(expected.size(), 100u);
+    // More than once, as the two threads meet differently each time.
+    for (int round = 0; round < 3; ++round) {
+      ReadProgress progress;
+      ScannedFolder behind = ReadFolderEntries(s_dir->Root(), request, &progress);
+      EXPECT_TRUE(behind.lookedUp);
+      EXPECT_TRUE(progress.allNames.load());
+      EXPECT_EQ(progress.names.load(), behind.Count());
+      EXPECT_EQ(progress.lookedUp.load(), behind.Count());
+      EXPECT_EQ(Described(BuildScan(behind, request, &progress)), expected);
+    }
+  }
+}
+
+TEST_F(FolderReadTest, CancellingWhileLookingUpBehindTheReadNamesTheFolder) {
+  ReadProgress progress;
+  // Cancelled once the helper has begun, while names are still read.
+  std::thread canceller([&] {
+    while (progress.names.load() < 8192 && !progress.allNames.load()) std::this_thread::yield();
+    progress.cancel = true;
+  });
+  try {
+    ReadFolderEntries(s_dir->Root(), ScanRequest{}, &progress);
+    canceller.join();
+    // The read may have ended before the cancel came.
+    EXPECT_TRUE(progress.allNames.load());
+  } catch (const Error& error) {
+    canceller.join();
+    EXPECT_EQ(error.Code(), ECANCELED);
+    EXPECT_NE(std::string(error.what()).find(s_dir->Root()), std::string::npos) << error.what();
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,9 +24,17 @@ namespace relabo::test {
 /// Helpers take paths relative to it and throw std::runtime_error when the disk refuses.
 class TestDir {
  public:
-  TestDir() {
+  TestDir() : TestDir(nullptr) {}
+  /// In base when it can be written there and has 256 MiB free (a memory file system for a
+  /// folder of many thousands of entries, which takes long to make on some disks), else where
+  /// TestDir() is.
+  explicit TestDir(const char* base) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (tmp && *tmp ? std::string(tmp) : std::string("/tmp")) + "/relabo-XXXXXX";
+    const std::string usual = tmp && *tmp ? std::string(tmp) : std::string("/tmp");
+    struct statvfs room {};
+    const bool roomy = base && ::access(base, W_OK) == 0 && ::statvfs(base, &room) == 0 &&
+                       room.f_bavail * room.f_frsize >= (uint64_t{256} << 20);
+    std::string pattern = (roomy ? std::string(base) : usual) + "/relabo-XXXXXX";
     if (!::mkdtemp(pattern.data())) Fail("mkdtemp", pattern);
     // Without symbolic links in it, so paths compare equal to what getcwd reports.
     std::unique_ptr<char, decltype(&std::free)> real(::realpath(pattern.c_str(), nullptr),
