@@ -206,6 +206,15 @@ void MakeKeys(const ScannedFolder& folder, const Selection& selection, const Nam
   }
 }
 
+// Adds a name, with its zero, to the names of folder.
+void AddName(ScannedFolder& folder, std::string_view name) {
+  if (folder.names.Size() > UINT32_MAX - name.size() - 1) throw std::bad_alloc();
+  folder.nameOffsets.PushBack(static_cast<uint32_t>(folder.names.Size()));
+  char* at = folder.names.Extend(name.size() + 1);
+  std::memcpy(at, name.data(), name.size());
+  at[name.size()] = '\0';
+}
+
 // From this many names on, a second thread looks the names up behind the reader.
 constexpr size_t kLookUpBehindFrom = 4096;
 // Names looked up per claim.
@@ -259,14 +268,6 @@ class LookUpBehind {
     if (m_failure) std::rethrow_exception(m_failure);
     if (CancelAsked(m_progress)) throw Cancelled(shownPath);
     m_folder.lookedUp = true;
-  }
-
-  static void AddName(ScannedFolder& folder, std::string_view name) {
-    if (folder.names.Size() > UINT32_MAX - name.size() - 1) throw std::bad_alloc();
-    folder.nameOffsets.PushBack(static_cast<uint32_t>(folder.names.Size()));
-    char* at = folder.names.Extend(name.size() + 1);
-    std::memcpy(at, name.data(), name.size());
-    at[name.size()] = '\0';
   }
 
  private:
@@ -392,7 +393,7 @@ ScannedFolder ReadFolderNames(const std::string& shownPath, std::string_view mas
                               ReadProgress* progress) {
   ScannedFolder folder;
   ReadNamesInto(shownPath, mask, progress, folder,
-                [&folder](std::string_view name) { LookUpBehind::AddName(folder, name); });
+                [&folder](std::string_view name) { AddName(folder, name); });
   return folder;
 }
 
